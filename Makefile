@@ -1,0 +1,62 @@
+# Set-up and everyday commands. Every target installs what it needs on a fresh Debian 12.
+SHELL := /bin/bash
+BUILD_DIR ?= build
+SANITIZE_DIR ?= build-sanitize
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_BUILD_TYPE ?= RelWithDebInfo
+
+# Exactly what the build, the tests and the offscreen screenshots need.
+PACKAGES := g++ make cmake qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite fonts-dejavu-core
+BENCH_PACKAGES := sqlite3
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+APT := $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get
+
+# Installs the named packages that are missing; the package lists are refreshed first,
+# because on a fresh machine they are empty.
+define install_missing
+	@missing=""; \
+	for p in $(1); do \
+	    dpkg-query -W -f='$${Status}' "$$p" 2>/dev/null | grep -q 'install ok installed' \
+	        || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:$$missing"; \
+	    $(APT) update && $(APT) install -y --no-install-recommends $$missing; \
+	fi
+endef
+
+.PHONY: all deps build test run demo sanitize bench clean
+
+all: build
+
+deps:
+	$(call install_missing,$(PACKAGES))
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE)
+	cmake --build $(BUILD_DIR) -j$(JOBS)
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+run: build
+	$(BUILD_DIR)/src/ostrovel
+
+demo: build
+	tools/demo.sh $(BUILD_DIR)
+
+sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DOSTROVEL_SANITIZE=ON
+	cmake --build $(SANITIZE_DIR) -j$(JOBS)
+	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
+	    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1 \
+	    ctest --output-on-failure -j$(JOBS)
+
+bench: build
+	$(call install_missing,$(BENCH_PACKAGES))
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target benchmarks
+	$(BUILD_DIR)/bench/bench_link
+
+clean:
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

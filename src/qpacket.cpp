@@ -1,0 +1,46 @@
+#include "qpacket.h"
+
+#include "protocol.h"
+
+#include <QAtomicInt>
+
+#include <algorithm>
+
+namespace {
+QAtomicInt liveInstances;
+}
+
+QPacket::QPacket(const Header& header, const QByteArray& data, QObject* parent)
+    : QObject(parent)
+    , m_header(header)
+    , m_data(data)
+{
+    registerSerialPortErrorType();
+    qRegisterMetaType<QPacket*>("QPacket*");
+    liveInstances.ref();
+}
+
+QPacket::~QPacket()
+{
+    liveInstances.deref();
+}
+
+QPacket* QPacket::request(quint8 command, quint8 parameter, const QByteArray& data)
+{
+    const QByteArray sealed = Protocol::sealedHeader(command, parameter, quint8(data.size()));
+    Header header;
+    std::copy(sealed.cbegin(), sealed.cend(), header.begin());
+    return new QPacket(header, Protocol::sealedData(data));
+}
+
+QByteArray QPacket::frame() const
+{
+    QByteArray bytes(reinterpret_cast<const char*>(m_header.data()), int(m_header.size()));
+    bytes.append(m_data);
+    return bytes;
+}
+
+int QPacket::liveCount()
+{
+    return liveInstances.loadAcquire();
+}
