@@ -57,6 +57,8 @@ bench: build
 	$(call install_missing,$(BENCH_PACKAGES))
 	cmake --build $(BUILD_DIR) -j$(JOBS) --target benchmarks
 	$(BUILD_DIR)/bench/bench_link
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_events
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_events --newest-first
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

@@ -1,8 +1,14 @@
+#include "application.h"
+#include "qzelkorwindow.h"
+
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
-    QApplication::setApplicationVersion(QStringLiteral("1.5.3.8"));
+    Application::setIdentity();
     QApplication app(argc, argv);
-    return 0;
+    Application::initResources();
+    QZelKorWindow window;
+    window.show();
+    return app.exec();
 }

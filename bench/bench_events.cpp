@@ -1,0 +1,80 @@
+// Events list benchmark: 100 000 event records fed to the main window's onEvent, appended at
+// the bottom (or, with --newest-first, inserted at the top), with the time per event and the
+// memory per row.
+#include "application.h"
+#include "qzelkorwindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace {
+
+double residentKiB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1024.0;
+}
+
+QByteArray record(int n)
+{
+    // A realistic mix: keys with and without flags, the button, keypad and control events.
+    static const char* const samples[] = {"393000000011", "000000000011", "c3b2a1020511",
+                                          "000000000111", "830000002611", "ffff12040011"};
+    QByteArray bytes = QByteArray::fromHex(samples[n % 6]);
+    bytes[0] = char(bytes[0] ^ char(n & 0x0F));
+    return bytes;
+}
+
+void run(QZelKorWindow& window, QTreeWidget* events, bool newestFirst, int count)
+{
+    window.findChild<QCheckBox*>(QStringLiteral("cbOrderEvents"))->setChecked(newestFirst);
+    events->clear();
+    QApplication::processEvents();
+    const double before = residentKiB();
+    const QDateTime start = QDateTime::currentDateTime();
+    QElapsedTimer clock;
+    clock.start();
+    for (int n = 0; n < count; ++n) {
+        window.onEvent(record(n), start.addMSecs(n));
+        // The window keeps painting while events arrive.
+        if (n % 1000 == 0)
+            QApplication::processEvents();
+    }
+    QApplication::processEvents();
+    const double micros = double(clock.nsecsElapsed()) / 1000.0 / count;
+    const double perRow = (residentKiB() - before) * 1024.0 / count;
+    std::printf("%s: %d events, %.1f us per event (target <= 50), %.0f bytes per row "
+                "(target <= 1024), %d rows\n",
+                newestFirst ? "newest first" : "oldest first", count, micros, perRow,
+                events->topLevelItemCount());
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QStandardPaths::setTestModeEnabled(true);
+    Application::setIdentity();
+    QApplication app(argc, argv);
+    Application::initResources();
+    QZelKorWindow window;
+    window.show();
+    auto* events = window.findChild<QTreeWidget*>(QStringLiteral("treeEvents"));
+    window.findChild<QTabWidget*>(QStringLiteral("tabWidget"))->setCurrentIndex(1);
+    // One mode per run, so that the memory of one run is not reused by the next.
+    const bool newestFirst = app.arguments().contains(QStringLiteral("--newest-first"));
+    run(window, events, newestFirst, 100000);
+    return 0;
+}

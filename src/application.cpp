@@ -1,0 +1,27 @@
+#include "application.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+void Application::setIdentity()
+{
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(Version));
+    QCoreApplication::setOrganizationName(QString::fromLatin1(Domain));
+    QCoreApplication::setOrganizationDomain(QString::fromLatin1(Domain));
+}
+
+// The resource macro must be used outside any namespace.
+static void initOstrovelResources()
+{
+    Q_INIT_RESOURCE(ostrovel);
+}
+
+void Application::initResources()
+{
+    initOstrovelResources();
+}
+
+QString Application::settingsName()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+}

@@ -1,0 +1,123 @@
+#include "qpanelversion.h"
+
+#include "protocol.h"
+#include "qpacket.h"
+#include "qprotocolerrors.h"
+#include "qserialportthread.h"
+#include "ui_qpanelversion.h"
+
+#include <QCloseEvent>
+#include <QMessageBox>
+
+namespace {
+constexpr quint8 ZelKorType = 9;
+}
+
+QString panelTypeText(quint8 deviceType)
+{
+    if (deviceType == ZelKorType)
+        return QPanelVersion::tr("ZEL-KOR");
+    return QPanelVersion::tr("Неизвестный тип устройства '%1'").arg(deviceType);
+}
+
+QString panelVersionText(quint8 major, quint8 minor)
+{
+    // The firmware loader answers with version 0.0.
+    if (major == 0 && minor == 0)
+        return QPanelVersion::tr("Режим загрузки прошивки.");
+    return QStringLiteral("%1.%2").arg(major).arg(minor);
+}
+
+QPanelVersion::QPanelVersion(QWidget* parent)
+    : QDialog(parent)
+    , ui(new Ui::QPanelVersion)
+{
+    ui->setupUi(this);
+}
+
+QPanelVersion::~QPanelVersion()
+{
+    delete ui;
+}
+
+QPanelVersion* QPanelVersion::create(QWidget* parent, QSerialPortThread* thread)
+{
+    auto* dialog = new QPanelVersion(parent);
+    connect(dialog, &QPanelVersion::sendPacket, thread, &QSerialPortThread::sendPacket,
+            Qt::DirectConnection);
+    connect(dialog, &QPanelVersion::cancel, thread, &QSerialPortThread::cancel,
+            Qt::DirectConnection);
+    return dialog;
+}
+
+void QPanelVersion::exec(QWidget* parent, QSerialPortThread* thread)
+{
+    QScopedPointer<QPanelVersion> dialog(create(parent, thread));
+    dialog->QDialog::exec();
+}
+
+void QPanelVersion::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    ui->tbRetry->click();
+}
+
+void QPanelVersion::closeEvent(QCloseEvent* event)
+{
+    if (ui->tbRetry->isEnabled()) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    // The answer is on its way; close when it has been shown.
+    event->ignore();
+    closeRequested = true;
+}
+
+void QPanelVersion::reject()
+{
+    // Escape follows the same rule as the close box.
+    if (!ui->tbRetry->isEnabled()) {
+        closeRequested = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void QPanelVersion::on_tbRetry_clicked()
+{
+    if (!ui->tbRetry->isEnabled())
+        return;
+    ui->lType->setText(QStringLiteral("?"));
+    ui->lVer->setText(QStringLiteral("?"));
+    QPacket* packet = QPacket::request(Protocol::ReadVersion);
+    connect(packet, &QPacket::handleEvent, this, &QPanelVersion::onHandleEvent,
+            Qt::QueuedConnection);
+    emit sendPacket(packet);
+    ui->tbRetry->setEnabled(false);
+}
+
+void QPanelVersion::on_tbClose_clicked()
+{
+    if (!ui->tbRetry->isEnabled())
+        emit cancel();
+    close();
+}
+
+void QPanelVersion::onHandleEvent(QSerialPortError error, QString errorString, QByteArray data)
+{
+    ui->tbRetry->setEnabled(true);
+    if (error != QSerialPortError::NoError) {
+        QMessageBox::critical(this, windowTitle(), errorString);
+    } else if (data.at(Protocol::OffsetResult) != 0) {
+        QMessageBox::critical(this, windowTitle(),
+                              QProtocolErrors::text(quint8(data.at(Protocol::OffsetResult))));
+    } else {
+        ui->lType->setText(panelTypeText(quint8(data.at(Protocol::OffsetParameter))));
+        // An answer without both version bytes leaves the version unknown.
+        if (data.size() >= Protocol::OffsetData + 2)
+            ui->lVer->setText(panelVersionText(quint8(data.at(Protocol::OffsetData)),
+                                               quint8(data.at(Protocol::OffsetData + 1))));
+    }
+    if (closeRequested)
+        close();
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "qserialporterror.h"
+#include "qserialportthread.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QMainWindow>
+#include <QPoint>
+#include <QSqlDatabase>
+#include <QStringList>
+
+namespace Ui {
+class QZelKorWindow;
+}
+class QAbstractButton;
+class QAction;
+class QMenu;
+class QTreeWidget;
+class QTreeWidgetItem;
+enum class ControlledDevice;
+enum ControlMode : quint8;
+
+// The main window: owns the serial worker and the database connection for the whole run,
+// carries the menus from which every dialog is reached, and switches the controls by the
+// state of the database and of the link to the panel.
+class QZelKorWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit QZelKorWindow(QWidget* parent = nullptr);
+    ~QZelKorWindow() override;
+
+    QSerialPortThread* serialThread() { return &m_serialThread; }
+    // The key format the events list and new keys use.
+    int defaultKeyFormat() const { return m_defaultKeyFormat; }
+    static QString applicationTitle();
+
+signals:
+    void onConnectEnabled(bool enabled);
+    void onConnectDisabled(bool enabled);
+    void onUseDB_Enabled(bool enabled);
+    void setMaximum(int maximum);
+    void setValue(int value);
+    void sendCard(uint card);
+
+public slots:
+    void about();
+    void setChecked_ConnectPort(bool checked);
+    void triggeredExit(bool checked = false);
+    void triggeredPanelInfo(bool checked = false);
+    void finished();
+    void onEvent(QByteArray data, QDateTime datetime);
+    void onError(QSerialPortError error, QString errorString);
+    void showFind(bool checked);
+    void showFind();
+    void showContextMenuTree(QPoint pos);
+    void showContextMenuFind(QPoint pos);
+    void showContextMenuEvents(QPoint pos);
+    void on_treeView_itemDoubleClicked(QTreeWidgetItem* item, int column);
+    void on_treeFind_itemDoubleClicked(QTreeWidgetItem* item, int column);
+    void on_leCondition_returnPressed();
+    void on_actionFit_triggered();
+    void on_actionAllColumns_triggered();
+    void on_actionOrderEvents_triggered(bool checked);
+    void on_actionClearEvents_triggered();
+    void on_actionRefreshListPort_triggered();
+    void on_tbLockOpen_clicked(bool checked);
+    void on_tbLockUnblock_clicked();
+    void on_tbDeviceOpen_clicked();
+    void on_tbDeviceUnblock_clicked();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createMenus();
+    void wireEnabling();
+    void restoreWindowSettings();
+    void saveWindowSettings();
+    void showLinkState(const QString& picture, const QString& toolTip);
+    void sendControl(ControlledDevice device, ControlMode mode);
+    void showLockState(quint8 status);
+    void reserveStateLabelWidths();
+    void toggleBack(QAbstractButton* button);
+    QMenu* popupMenu(const QList<QAction*>& actions);
+
+    Ui::QZelKorWindow* ui;
+    bool m_busy = false;
+    QSerialPortThread m_serialThread;
+    QSqlDatabase m_db;
+    QMenu* m_addMenu = nullptr;
+    QMenu* m_treeMenu = nullptr;
+    QMenu* m_findMenu = nullptr;
+    QMenu* m_eventsMenu = nullptr;
+    QMenu* m_alignMenu = nullptr;
+    QMenu* m_recentMenu = nullptr;
+    int m_defaultKeyFormat = 2;
+    bool m_closing = false;
+    QByteArray m_defaultTreeHeaderGeometry;
+    QByteArray m_defaultTreeHeaderState;
+    QStringList m_defaultColumnTitles;
+};

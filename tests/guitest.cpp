@@ -1,0 +1,33 @@
+#include "guitest.h"
+
+#include "application.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QStandardPaths>
+
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+void filterMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    // The offscreen platform says so for every top-level window; it means nothing here.
+    if (message.contains(QLatin1String("propagateSizeHints")))
+        return;
+    previousHandler(type, context, message);
+}
+
+} // namespace
+
+void prepareGuiTest()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    Application::setIdentity();
+    Application::initResources();
+    // The offscreen platform defaults to 12 points; desktops commonly use 10.
+    QFont font = QApplication::font();
+    font.setPointSize(10);
+    QApplication::setFont(font);
+    previousHandler = qInstallMessageHandler(filterMessages);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QList>
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+// Answers the modal boxes and dialogs a test provokes. It polls the active modal widget every
+// few milliseconds until a new one appears, records its title and text, and applies the next
+// queued answer; a single timer shot could race and answer the wrong box. A modal widget that
+// is already up when the answerer is made is left alone.
+class ModalAnswerer : public QObject
+{
+    Q_OBJECT
+public:
+    struct Seen
+    {
+        QString className;
+        QString title;
+        QString text; // the message of a message box; empty for other dialogs
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+    };
+
+    explicit ModalAnswerer(QObject* parent = nullptr);
+
+    // Queued answers, used in order for the boxes that appear.
+    void press(QMessageBox::StandardButton button);
+    void chooseFile(const QString& path); // a file dialog: select path and accept
+    void cancelDialog();                  // any dialog: reject it
+    void handle(std::function<void(QWidget*)> answer);
+
+    // Waits until count boxes in all have been answered.
+    bool waitForAnswered(int count, int timeoutMs = 5000);
+    int pending() const { return m_answers.size(); }
+
+    QList<Seen> seen;
+
+private:
+    void poll();
+
+    QTimer m_timer;
+    QList<std::function<void(QWidget*)>> m_answers;
+    QList<QPointer<QWidget>> m_handled; // deleted boxes turn null, so a new box at a reused
+                                        // address still counts as new
+};
