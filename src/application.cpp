@@ -14,6 +14,7 @@ void Application::setIdentity()
 static void initOstrovelResources()
 {
     Q_INIT_RESOURCE(ostrovel);
+    Q_INIT_RESOURCE(database);
 }
 
 void Application::initResources()
