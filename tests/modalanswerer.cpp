@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QTest>
 
 ModalAnswerer::ModalAnswerer(QObject* parent)
@@ -38,7 +40,12 @@ void ModalAnswerer::chooseFile(const QString& path)
                 other->reject();
             return;
         }
-        dialog->selectFile(path);
+        // The typed name is what the dialog takes; selectFile() may not replace a proposed name
+        // before the directory has been read.
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(QFileInfo(path).absoluteFilePath());
+        else
+            dialog->selectFile(path);
         static_cast<QDialog*>(dialog)->accept();
     });
 }

@@ -1,0 +1,105 @@
+#include "databasefile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace DatabaseFile {
+
+namespace {
+
+QString translate(const char* text)
+{
+    return QCoreApplication::translate("QZelKorWindow", text);
+}
+
+} // namespace
+
+QString createFromTemplate(const QString& fileName)
+{
+    QFile source(QStringLiteral(":/db/template.zelkor"));
+    if (!source.open(QIODevice::ReadOnly))
+        return source.errorString();
+    QFile target(fileName);
+    if (!target.open(QIODevice::ReadWrite | QIODevice::Truncate))
+        return target.errorString();
+    const QByteArray bytes = source.readAll();
+    if (target.write(bytes) != bytes.size())
+        return target.errorString();
+    if (!target.flush())
+        return target.errorString();
+    return {};
+}
+
+FormatCheck checkFormat(QSqlDatabase& db)
+{
+    FormatCheck check;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("select id, version from system where id=1"))) {
+        check.format = Format::Unreadable;
+        check.detail = query.lastError().text();
+        return check;
+    }
+    if (!query.next()) {
+        check.format = Format::NoSystemRow;
+        return check;
+    }
+    const uint version = query.value(1).toUInt();
+    if (version != SupportedVersion) {
+        check.format = Format::UnsupportedVersion;
+        check.detail = QString::number(version);
+    }
+    return check;
+}
+
+QString formatMessage(const FormatCheck& check)
+{
+    switch (check.format) {
+    case Format::Valid:
+        return {};
+    case Format::Unreadable:
+        return translate("Неверный формат БД или файл поврежден.\nОшибка: %1.").arg(check.detail);
+    case Format::NoSystemRow:
+        return translate("В базе отсутствуют настройки панели.");
+    case Format::UnsupportedVersion:
+        return translate("Формат БД '%1' не поддерживается, только формат '1'.").arg(check.detail);
+    }
+    return {};
+}
+
+SettingsRead readSettings(QSqlDatabase& db, Settings* settings, QString* error)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral(
+            " SELECT    card_format_default, columns, subscriber_name,    apartment_name, "
+            "phone_name, card_name,     field1_name, field2_name, field3_name, field4_name, "
+            "field5_name, field6_name, field7_name, field8_name, field9_name, field10_name  FROM "
+            "system WHERE id = 1 "))) {
+        *error = query.lastError().text();
+        return SettingsRead::Failed;
+    }
+    if (!query.next())
+        return SettingsRead::Missing;
+    settings->keyFormat = query.value(0).toInt();
+    settings->columns = query.value(1).toInt();
+    settings->fieldNames.clear();
+    for (int n = 0; n < 10; ++n)
+        settings->fieldNames << query.value(6 + n).toString();
+    return SettingsRead::Read;
+}
+
+QString fieldTitle(const Settings& settings, int n)
+{
+    const QString stored = settings.fieldNames.value(n - 1);
+    return stored.isEmpty() ? translate("Доп. поле %1").arg(n) : stored;
+}
+
+bool fieldVisible(const Settings& settings, int n)
+{
+    return settings.columns & (1 << n);
+}
+
+} // namespace DatabaseFile

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QSqlDatabase;
+
+// Database files ("*.zelkor"): creation from the built-in template, the format check, and the
+// database's own settings kept in the system row.
+namespace DatabaseFile {
+
+constexpr int SupportedVersion = 1;
+constexpr int DefaultColumns = 65535;
+
+// Writes a byte copy of the template into fileName, replacing what was there. Empty on
+// success, else the error string of the file that failed.
+QString createFromTemplate(const QString& fileName);
+
+enum class Format { Valid, Unreadable, NoSystemRow, UnsupportedVersion };
+struct FormatCheck
+{
+    Format format = Format::Valid;
+    QString detail; // the database error text, or the version found
+};
+FormatCheck checkFormat(QSqlDatabase& db);
+// The message for a failed check.
+QString formatMessage(const FormatCheck& check);
+
+// Titles of the extra fields, which of them are shown, and the key format proposed for new
+// keys.
+struct Settings
+{
+    int keyFormat = 2;
+    int columns = DefaultColumns;
+    QStringList fieldNames; // ten stored titles; an empty one means the default
+};
+enum class SettingsRead { Read, Failed, Missing };
+SettingsRead readSettings(QSqlDatabase& db, Settings* settings, QString* error);
+
+// The title shown for extra field n (1 to 10): the stored name, or "Доп. поле n".
+QString fieldTitle(const Settings& settings, int n);
+bool fieldVisible(const Settings& settings, int n);
+
+} // namespace DatabaseFile

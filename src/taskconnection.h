@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+// A database connection of its own for work in another thread: a Qt SQL connection may be
+// used only in the thread that opened it, so a background task never borrows the window's.
+// Opened on construction with foreign keys on, closed and unregistered on destruction.
+class TaskConnection
+{
+public:
+    explicit TaskConnection(const QString& fileName);
+    ~TaskConnection();
+    TaskConnection(const TaskConnection&) = delete;
+    TaskConnection& operator=(const TaskConnection&) = delete;
+
+    bool isOpen() const { return m_db.isOpen(); }
+    QSqlDatabase& database() { return m_db; }
+    // Why the connection could not be opened.
+    QString errorText() const { return m_error; }
+
+private:
+    QString m_name;
+    QSqlDatabase m_db;
+    QString m_error;
+};
+
+// Opens db on fileName and switches its foreign keys on: every connection to a database file
+// needs it for the cascades from subscriber to card.
+bool openWithForeignKeys(QSqlDatabase& db, const QString& fileName);
