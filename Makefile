@@ -59,6 +59,8 @@ bench: build
 	$(BUILD_DIR)/bench/bench_link
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_events
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_events --newest-first
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_database
+	$(BUILD_DIR)/bench/bench_generation
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

@@ -10,5 +10,9 @@ int main(int argc, char* argv[])
     Application::initResources();
     QZelKorWindow window;
     window.show();
+    // Lets a demonstration or a script start with a database open.
+    const QString database = qEnvironmentVariable("OSTROVEL_OPEN_DATABASE");
+    if (!database.isEmpty())
+        window.openDB(database);
     return app.exec();
 }

@@ -2,19 +2,38 @@
 
 #include "application.h"
 #include "cardformat.h"
+#include "databasefile.h"
 #include "eventrecord.h"
 #include "lockstate.h"
+#include "mytreewidgetitem.h"
 #include "portlist.h"
 #include "protocol.h"
 #include "qabout.h"
+#include "qcard.h"
+#include "qinfodb.h"
 #include "qpacket.h"
 #include "qpanelversion.h"
+#include "qrecentfileaction.h"
+#include "qsettingsdb.h"
+#include "qsubscriber.h"
+#include "recentfiles.h"
+#include "taskconnection.h"
+#include "testdatagenerator.h"
+#include "treerows.h"
 #include "ui_qzelkorwindow.h"
+#include "windowtask.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QSettings>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -38,6 +57,14 @@ void showAction(QAbstractButton* button, QAction* action)
     update();
     QObject::connect(action, &QAction::changed, button, update);
     QObject::connect(button, &QAbstractButton::clicked, action, [action] { action->trigger(); });
+}
+
+// Match rules of the search types: contains, starts with, ends with, regular expression; all
+// case-insensitive and descending into key rows.
+Qt::MatchFlags searchFlags(int type)
+{
+    static const int flags[] = {0x61, 0x62, 0x63, 0x64};
+    return Qt::MatchFlags(flags[type >= 0 && type < 4 ? type : 0]);
 }
 
 QString settingsKey(const QObject* object, const char* what)
@@ -72,26 +99,31 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     reserveStateLabelWidths();
 
     setWindowTitle(applicationTitle());
-    ui->actionClearDB->setVisible(false);
-    ui->actionGeneration->setVisible(false);
+    // Kept out of the menu, but not hidden: a hidden action is also disabled and would no
+    // longer run when triggered.
+    ui->menuFile->removeAction(ui->actionClearDB);
+    ui->menuFile->removeAction(ui->actionGeneration);
+
+    createMenus();
 
     QHeaderView* header = ui->treeView->header();
+    ui->treeView->setSortingEnabled(true);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    ui->treeView->sortByColumn(0, Qt::AscendingOrder);
+    // Taken after the sort order is set, so that closing a database brings back the ascending
+    // order by subscriber along with the default columns.
     m_defaultTreeHeaderGeometry = header->saveGeometry();
     m_defaultTreeHeaderState = header->saveState();
     const QTreeWidgetItem* titles = ui->treeView->headerItem();
     for (int column = 0; column < titles->columnCount(); ++column)
         m_defaultColumnTitles << titles->text(column);
-
-    createMenus();
-
-    ui->treeView->setSortingEnabled(true);
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    ui->treeView->sortByColumn(0, Qt::AscendingOrder);
     ui->treeFind->setSortingEnabled(true);
     ui->treeFind->header()->setSectionsClickable(true);
     ui->treeFind->header()->setSortIndicatorShown(true);
 
+    connect(ui->actionRefreshDB, &QAction::triggered, this,
+            qOverload<bool>(&QZelKorWindow::refreshData));
     showAction(ui->pbRefresh, ui->actionRefreshDB);
     connect(ui->actionShowFind, &QAction::triggered, this,
             qOverload<bool>(&QZelKorWindow::showFind));
@@ -104,10 +136,14 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     connect(ui->pbConnectPort, &QPushButton::toggled, this, &QZelKorWindow::setChecked_ConnectPort);
     wireEnabling();
     connect(ui->actionPanelInfo, &QAction::triggered, this, &QZelKorWindow::triggeredPanelInfo);
+    connect(ui->actionNewDB, &QAction::triggered, this, &QZelKorWindow::triggeredNewDB);
+    connect(ui->actionOpenDB, &QAction::triggered, this, &QZelKorWindow::triggeredOpenDB);
+    connect(ui->actionCloseDB, &QAction::triggered, this, &QZelKorWindow::triggeredCloseDB);
     connect(ui->actionExit, &QAction::triggered, this, &QZelKorWindow::triggeredExit);
 
     ui->actionRefreshListPort->trigger();
     setChecked_ConnectPort(false);
+    rebuildRecentFilesMenu();
     restoreWindowSettings();
     emit onUseDB_Enabled(false);
 }
@@ -301,6 +337,7 @@ void QZelKorWindow::about()
 
 void QZelKorWindow::triggeredExit(bool)
 {
+    closeDB();
     close();
 }
 
@@ -333,16 +370,6 @@ void QZelKorWindow::showContextMenuFind(QPoint pos)
 void QZelKorWindow::showContextMenuEvents(QPoint pos)
 {
     m_eventsMenu->popup(ui->treeEvents->viewport()->mapToGlobal(pos));
-}
-
-void QZelKorWindow::on_treeView_itemDoubleClicked(QTreeWidgetItem*, int)
-{
-    ui->actionEdit->trigger();
-}
-
-void QZelKorWindow::on_treeFind_itemDoubleClicked(QTreeWidgetItem*, int)
-{
-    ui->actionGotoOpenRec->trigger();
 }
 
 void QZelKorWindow::on_leCondition_returnPressed()
@@ -540,4 +567,432 @@ void QZelKorWindow::showLockState(quint8 status)
     ui->tbDeviceUnblock->setText(device.holdText);
     ui->tbDeviceUnblock->setChecked(device.holdChecked);
     ui->lDevice->setText(device.state);
+}
+
+// Database file
+
+void QZelKorWindow::triggeredNewDB(bool)
+{
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Укажите файл для новой БД"),
+        QDir::homePath() + QDir::separator() + QStringLiteral("new.zelkor"), tr("DB (*.zelkor)"));
+    if (fileName.isEmpty())
+        return;
+    // The file may be the one that is open: let go of it before it is overwritten.
+    closeConnection(false);
+    const QString error = DatabaseFile::createFromTemplate(fileName);
+    if (!error.isEmpty()) {
+        QMessageBox::critical(this, QString(), error, QMessageBox::Ok);
+        return;
+    }
+    openDB(fileName);
+}
+
+void QZelKorWindow::triggeredOpenDB(bool)
+{
+    const QString fileName =
+        QFileDialog::getOpenFileName(this, tr("Выберите файл БД"), QString(), tr("DB (*.zelkor)"));
+    if (fileName.isEmpty())
+        return;
+    openDB(fileName);
+}
+
+void QZelKorWindow::triggeredCloseDB(bool)
+{
+    ui->treeView->clear();
+    closeDB();
+    emit onUseDB_Enabled(false);
+}
+
+bool QZelKorWindow::openDB(QString fileName)
+{
+    if (m_busy)
+        return false;
+    closeConnection(false);
+    if (!QFileInfo::exists(fileName)) {
+        QMessageBox::critical(this, windowTitle(), tr("Файл '%1' не существет.").arg(fileName));
+        return false;
+    }
+    if (!openWithForeignKeys(m_db, fileName)) {
+        QMessageBox::critical(this, windowTitle(), m_db.lastError().text());
+        closeConnection(false);
+        return false;
+    }
+    if (!checkDatabaseFormat()) {
+        closeDB();
+        return false;
+    }
+    addRecentFile(fileName);
+    emit onUseDB_Enabled(true);
+    refreshData();
+    return true;
+}
+
+bool QZelKorWindow::checkDatabaseFormat()
+{
+    const DatabaseFile::FormatCheck check = DatabaseFile::checkFormat(m_db);
+    if (check.format != DatabaseFile::Format::Valid) {
+        QMessageBox box(QMessageBox::Critical, QString(), DatabaseFile::formatMessage(check),
+                        QMessageBox::Ok);
+        box.exec();
+        return false;
+    }
+    loadDatabaseSettings();
+    setWindowTitle(QStringLiteral("%1 (%2)").arg(applicationTitle(), m_db.databaseName()));
+    return true;
+}
+
+void QZelKorWindow::closeDB()
+{
+    closeConnection(true);
+}
+
+void QZelKorWindow::closeConnection(bool compact)
+{
+    setWindowTitle(applicationTitle());
+    if (m_db.isOpen()) {
+        // Every close compacts the file, except when another file is about to be opened.
+        if (compact)
+            QSqlQuery(m_db).exec(QStringLiteral("VACUUM"));
+        m_db.close();
+    }
+    m_defaultKeyFormat = CardFormat::Default;
+    ui->treeView->clear();
+    ui->treeFind->clear();
+    ui->cboxColumn->clear();
+    QHeaderView* header = ui->treeView->header();
+    header->restoreGeometry(m_defaultTreeHeaderGeometry);
+    header->restoreState(m_defaultTreeHeaderState);
+    for (int column = 0; column < m_defaultColumnTitles.size(); ++column)
+        ui->treeView->headerItem()->setText(column, m_defaultColumnTitles.at(column));
+    // Nothing is open any more: the database actions follow.
+    emit onUseDB_Enabled(false);
+}
+
+bool QZelKorWindow::loadDatabaseSettings()
+{
+    ui->treeFind->clear();
+    ui->cboxColumn->clear();
+    DatabaseFile::Settings settings;
+    QString error;
+    switch (DatabaseFile::readSettings(m_db, &settings, &error)) {
+    case DatabaseFile::SettingsRead::Failed:
+        QMessageBox::critical(this, ui->actionSettingsDB->text(),
+                              tr("Ошибка загрузки данных.\r\nSqlError: %1").arg(error));
+        return false;
+    case DatabaseFile::SettingsRead::Missing:
+        return false;
+    case DatabaseFile::SettingsRead::Read:
+        break;
+    }
+    m_defaultKeyFormat = settings.keyFormat;
+    QTreeWidgetItem* titles = ui->treeView->headerItem();
+    // Extra field n is column 3 + n.
+    for (int n = 1; n <= TreeRow::FieldCount; ++n)
+        titles->setText(TreeRow::Phone + n, DatabaseFile::fieldTitle(settings, n));
+    for (int column = 0; column < TreeRow::FirstField; ++column)
+        ui->cboxColumn->addItem(titles->text(column), column);
+    for (int n = 1; n <= TreeRow::FieldCount; ++n) {
+        const int column = TreeRow::Phone + n;
+        const bool visible = DatabaseFile::fieldVisible(settings, n);
+        ui->treeView->setColumnHidden(column, !visible);
+        if (visible)
+            ui->cboxColumn->addItem(titles->text(column), column);
+    }
+    return true;
+}
+
+// Database tree
+
+void QZelKorWindow::refreshData(bool)
+{
+    refreshData();
+}
+
+void QZelKorWindow::refreshData()
+{
+    if (m_busy)
+        return;
+    ui->treeView->clear();
+    ui->treeFind->clear();
+    ui->treeView->setUpdatesEnabled(false);
+    on_treeView_itemSelectionChanged();
+    on_treeFind_itemSelectionChanged();
+    {
+        WindowTask task(this, &m_busy, tr("Загрузка БД"), WindowTask::DisableWindow);
+        const TreeLoad load = awaitFuture(
+            QtConcurrent::run(this, &QZelKorWindow::buildTreeItems, m_db.databaseName()));
+        if (!load.error.isEmpty())
+            QMessageBox::critical(this, tr("Загрузка БД"), tr("Ошибка: %1.").arg(load.error));
+        ui->treeView->addTopLevelItems(load.items);
+    }
+    ui->treeView->sortItems(ui->treeView->header()->sortIndicatorSection(),
+                            ui->treeView->header()->sortIndicatorOrder());
+    on_treeView_itemSelectionChanged();
+    on_treeFind_itemSelectionChanged();
+    ui->treeView->setUpdatesEnabled(true);
+}
+
+TreeLoad QZelKorWindow::buildTreeItems(const QString& databaseFile)
+{
+    // Runs in a pool thread, on a connection of its own.
+    TaskConnection connection(databaseFile);
+    if (!connection.isOpen())
+        return {{}, connection.errorText()};
+    return loadTreeItems(
+        connection.database(), [this](int maximum) { emit setMaximum(maximum); },
+        [this](int value) { emit setValue(value); });
+}
+
+QTreeWidgetItem* QZelKorWindow::selectedRow() const
+{
+    const QList<QTreeWidgetItem*> selected = ui->treeView->selectedItems();
+    return selected.size() == 1 ? selected.first() : nullptr;
+}
+
+void QZelKorWindow::on_treeView_itemSelectionChanged()
+{
+    const bool one = ui->treeView->selectedItems().size() == 1;
+    ui->actionEdit->setEnabled(one);
+    ui->actionDel->setEnabled(one);
+}
+
+void QZelKorWindow::on_treeView_itemDoubleClicked(QTreeWidgetItem*, int)
+{
+    ui->actionEdit->trigger();
+}
+
+void QZelKorWindow::on_actionAddSubscriber_triggered(bool)
+{
+    editSubscriber(nullptr);
+}
+
+void QZelKorWindow::on_actionEdit_triggered()
+{
+    QTreeWidgetItem* row = selectedRow();
+    if (!row)
+        return;
+    if (TreeRow::isKey(row))
+        editKey(row->parent(), row);
+    else
+        editSubscriber(row);
+}
+
+void QZelKorWindow::on_actionAddCard_triggered()
+{
+    // The selected subscriber, or the owner of the selected key, receives the new key.
+    QTreeWidgetItem* row = selectedRow();
+    if (!row)
+        return;
+    editKey(TreeRow::isKey(row) ? row->parent() : row, nullptr);
+}
+
+void QZelKorWindow::editSubscriber(QTreeWidgetItem* row)
+{
+    QSubscriber::exec(this, &m_db, ui->treeView, row);
+}
+
+void QZelKorWindow::editKey(QTreeWidgetItem* owner, QTreeWidgetItem* row)
+{
+    QCard::exec(this, &m_db, m_defaultKeyFormat, ui->treeView, owner, row);
+}
+
+void QZelKorWindow::on_actionSettingsDB_triggered()
+{
+    if (QSettingsDB::exec(this, &m_db))
+        loadDatabaseSettings();
+}
+
+void QZelKorWindow::on_actionInfoDB_triggered()
+{
+    QInfoDB::exec(this, &m_db);
+}
+
+void QZelKorWindow::on_actionDel_triggered()
+{
+    QTreeWidgetItem* row = selectedRow();
+    if (!row)
+        return;
+    QSqlQuery query(m_db);
+    QString question;
+    if (TreeRow::isKey(row)) {
+        question = tr("Удалить ключ '%1' ?").arg(row->text(TreeRow::Key));
+        query.prepare(
+            QStringLiteral(" DELETE FROM card WHERE id = :id AND subscriber_id = :subscriber_id "));
+        query.bindValue(QStringLiteral(":id"), TreeRow::keyCode(row));
+        query.bindValue(QStringLiteral(":subscriber_id"), TreeRow::subscriberNumber(row));
+    } else {
+        question = tr("Удалить абонента '%1' ?").arg(TreeRow::subscriberNumber(row));
+        query.prepare(QStringLiteral(" DELETE FROM subscriber WHERE id = :id "));
+        query.bindValue(QStringLiteral(":id"), TreeRow::subscriberNumber(row));
+    }
+    if (QMessageBox::question(this, ui->actionDel->text(), question,
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::NoButton) != QMessageBox::Yes)
+        return;
+    if (!query.exec()) {
+        QMessageBox::critical(this, ui->actionDel->text(), query.lastError().text());
+        return;
+    }
+    removeFoundRows(row);
+    delete row;
+    QSqlQuery(m_db).exec(QStringLiteral("VACUUM"));
+}
+
+// Search
+
+QTreeWidgetItem* QZelKorWindow::foundRow(const QTreeWidgetItem* result) const
+{
+    return static_cast<QTreeWidgetItem*>(
+        result->data(TreeRow::Subscriber, Qt::UserRole).value<void*>());
+}
+
+void QZelKorWindow::removeFoundRows(const QTreeWidgetItem* deleted)
+{
+    for (int i = ui->treeFind->topLevelItemCount() - 1; i >= 0; --i) {
+        const QTreeWidgetItem* found = foundRow(ui->treeFind->topLevelItem(i));
+        if (found == deleted || found->parent() == deleted)
+            delete ui->treeFind->topLevelItem(i);
+    }
+}
+
+void QZelKorWindow::on_actionSearch_triggered()
+{
+    ui->treeFind->clear();
+    ui->treeFind->setUpdatesEnabled(false);
+    const int column = ui->cboxColumn->currentData().toInt();
+    const QList<QTreeWidgetItem*> found = ui->treeView->findItems(
+        ui->leCondition->text(), searchFlags(ui->cboxTypeFind->currentIndex()), column);
+    for (QTreeWidgetItem* row : found) {
+        auto* result =
+            new MyTreeWidgetItem(QStringList{QString::number(TreeRow::subscriberNumber(row)),
+                                             row->text(TreeRow::Key), row->text(column)});
+        result->setData(TreeRow::Subscriber, Qt::UserRole, QVariant::fromValue<void*>(row));
+        ui->treeFind->addTopLevelItem(result);
+    }
+    ui->treeFind->setUpdatesEnabled(true);
+    on_treeFind_itemSelectionChanged();
+}
+
+void QZelKorWindow::on_cboxColumn_currentIndexChanged(int)
+{
+    ui->treeFind->headerItem()->setText(
+        2, tr("Поиск по столбцу '%1'").arg(ui->cboxColumn->currentText()));
+}
+
+void QZelKorWindow::on_treeFind_itemSelectionChanged()
+{
+    const QList<QTreeWidgetItem*> selected = ui->treeFind->selectedItems();
+    ui->actionGotoOpenRec->setEnabled(selected.size() == 1 && m_db.isOpen());
+    if (selected.size() == 1)
+        ui->treeView->setCurrentItem(foundRow(selected.first()));
+}
+
+void QZelKorWindow::on_treeFind_itemDoubleClicked(QTreeWidgetItem*, int)
+{
+    ui->actionGotoOpenRec->trigger();
+}
+
+void QZelKorWindow::on_actionGotoOpenRec_triggered()
+{
+    const QList<QTreeWidgetItem*> selected = ui->treeFind->selectedItems();
+    if (selected.size() != 1)
+        return;
+    ui->treeView->setCurrentItem(foundRow(selected.first()));
+    ui->actionEdit->trigger();
+}
+
+// Recent files
+
+void QZelKorWindow::addRecentFile(const QString& fileName)
+{
+    RecentFiles::save(RecentFiles::added(RecentFiles::load(), fileName));
+    rebuildRecentFilesMenu();
+}
+
+void QZelKorWindow::removeRecentFile(QString fileName)
+{
+    QStringList files = RecentFiles::load();
+    files.removeOne(fileName);
+    RecentFiles::save(files);
+    rebuildRecentFilesMenu();
+}
+
+void QZelKorWindow::on_actionClearRecentFiles_triggered()
+{
+    RecentFiles::save({});
+    rebuildRecentFilesMenu();
+}
+
+void QZelKorWindow::rebuildRecentFilesMenu()
+{
+    // The entries are owned by the window; drop the previous ones with the menu's contents.
+    for (QAction* entry : m_recentMenu->actions())
+        if (qobject_cast<QRecentFileAction*>(entry))
+            entry->deleteLater();
+    m_recentMenu->clear();
+    for (const QString& fileName : RecentFiles::load()) {
+        auto* entry = new QRecentFileAction(fileName, this);
+        connect(entry, &QAction::triggered, entry, &QRecentFileAction::onTriggered);
+        connect(entry, &QRecentFileAction::openDB, this, &QZelKorWindow::openDB);
+        connect(entry, &QRecentFileAction::removeRecentFile, this,
+                &QZelKorWindow::removeRecentFile);
+        m_recentMenu->addAction(entry);
+    }
+    m_recentMenu->addSeparator();
+    m_recentMenu->addAction(ui->actionClearRecentFiles);
+}
+
+// Clearing and test data
+
+bool QZelKorWindow::clearDB()
+{
+    if (m_busy)
+        return false;
+    WindowTask task(this, &m_busy, tr("Очистка БД"), WindowTask::KeepEnabled);
+    task.progressBar()->setValue(-1);
+    // The keys go with their subscribers.
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("DELETE FROM subscriber"))) {
+        QMessageBox::critical(this, tr("Очистка БД"), query.lastError().text());
+        return false;
+    }
+    ui->treeView->clear();
+    ui->treeFind->clear();
+    on_treeView_itemSelectionChanged();
+    on_treeFind_itemSelectionChanged();
+    return true;
+}
+
+void QZelKorWindow::on_actionClearDB_triggered()
+{
+    if (QMessageBox::question(this, ui->actionClearDB->text(),
+                              tr("Вы действительно хотите очистить БД?"),
+                              QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    clearDB();
+    refreshData();
+}
+
+void QZelKorWindow::on_actionGeneration_triggered()
+{
+    if (clearDB() && !m_busy) {
+        WindowTask task(this, &m_busy, ui->actionGeneration->text(), WindowTask::DisableWindow);
+        task.progressBar()->setRange(0, TestData::Subscribers);
+        task.progressBar()->setValue(0);
+        const QString error = awaitFuture(
+            QtConcurrent::run(this, &QZelKorWindow::generateTestData, m_db.databaseName()));
+        if (!error.isEmpty())
+            QMessageBox::critical(this, ui->actionGeneration->text(), error);
+    }
+    refreshData();
+}
+
+QString QZelKorWindow::generateTestData(const QString& databaseFile)
+{
+    // Runs in a pool thread, on a connection of its own.
+    TaskConnection connection(databaseFile);
+    if (!connection.isOpen())
+        return connection.errorText();
+    return TestData::generate(connection.database(), [this](int value) { emit setValue(value); });
 }

@@ -2,6 +2,7 @@
 
 #include "qserialporterror.h"
 #include "qserialportthread.h"
+#include "treeloader.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -34,6 +35,9 @@ public:
     QSerialPortThread* serialThread() { return &m_serialThread; }
     // The key format the events list and new keys use.
     int defaultKeyFormat() const { return m_defaultKeyFormat; }
+    QSqlDatabase* database() { return &m_db; }
+    // True while a background database task of the window runs.
+    bool isBusy() const { return m_busy; }
     static QString applicationTitle();
 
 signals:
@@ -47,18 +51,32 @@ signals:
 public slots:
     void about();
     void setChecked_ConnectPort(bool checked);
+    void triggeredNewDB(bool checked = false);
+    void triggeredOpenDB(bool checked = false);
+    void triggeredCloseDB(bool checked = false);
     void triggeredExit(bool checked = false);
     void triggeredPanelInfo(bool checked = false);
     void finished();
     void onEvent(QByteArray data, QDateTime datetime);
     void onError(QSerialPortError error, QString errorString);
+    void refreshData(bool checked);
+    void refreshData();
     void showFind(bool checked);
     void showFind();
     void showContextMenuTree(QPoint pos);
     void showContextMenuFind(QPoint pos);
     void showContextMenuEvents(QPoint pos);
+    void on_actionAddSubscriber_triggered(bool checked);
+    void on_actionEdit_triggered();
     void on_treeView_itemDoubleClicked(QTreeWidgetItem* item, int column);
+    void on_treeView_itemSelectionChanged();
+    void on_actionDel_triggered();
+    void on_actionAddCard_triggered();
+    void on_actionSearch_triggered();
+    void on_cboxColumn_currentIndexChanged(int index);
     void on_treeFind_itemDoubleClicked(QTreeWidgetItem* item, int column);
+    void on_treeFind_itemSelectionChanged();
+    void on_actionGotoOpenRec_triggered();
     void on_leCondition_returnPressed();
     void on_actionFit_triggered();
     void on_actionAllColumns_triggered();
@@ -69,12 +87,34 @@ public slots:
     void on_tbLockUnblock_clicked();
     void on_tbDeviceOpen_clicked();
     void on_tbDeviceUnblock_clicked();
+    void on_actionInfoDB_triggered();
+    void on_actionSettingsDB_triggered();
+    void on_actionGeneration_triggered();
+    void on_actionClearDB_triggered();
+    bool clearDB();
+    bool openDB(QString fileName);
+    void removeRecentFile(QString fileName);
+    void on_actionClearRecentFiles_triggered();
+    void closeDB();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    struct StatusTask;
     void createMenus();
+    void closeConnection(bool compact);
+    bool checkDatabaseFormat();
+    bool loadDatabaseSettings();
+    TreeLoad buildTreeItems(const QString& databaseFile);
+    QString generateTestData(const QString& databaseFile);
+    QTreeWidgetItem* selectedRow() const;
+    QTreeWidgetItem* foundRow(const QTreeWidgetItem* result) const;
+    void removeFoundRows(const QTreeWidgetItem* deleted);
+    void addRecentFile(const QString& fileName);
+    void rebuildRecentFilesMenu();
+    void editSubscriber(QTreeWidgetItem* row);
+    void editKey(QTreeWidgetItem* owner, QTreeWidgetItem* row);
     void wireEnabling();
     void restoreWindowSettings();
     void saveWindowSettings();

@@ -7,7 +7,8 @@ QString sqlErrorMessage(const QString& detail, const QSqlError& error)
 {
     if (detail.isEmpty())
         return QCoreApplication::translate("SqlError", "SqlError: %1.").arg(error.text());
-    return QCoreApplication::translate("SqlError", "%1.\r\nSqlError: %2.").arg(detail, error.text());
+    return QCoreApplication::translate("SqlError", "%1.\r\nSqlError: %2.")
+        .arg(detail, error.text());
 }
 
 bool isConstraintViolation(const QSqlError& error, const QStringList& names)

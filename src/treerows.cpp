@@ -64,8 +64,8 @@ MyTreeWidgetItem* newSubscriber(int number, const QString& apartment, const QStr
     return row;
 }
 
-void setSubscriber(QTreeWidgetItem* row, int number, const QString& apartment,
-                   const QString& phone, const QStringList& fields)
+void setSubscriber(QTreeWidgetItem* row, int number, const QString& apartment, const QString& phone,
+                   const QStringList& fields)
 {
     row->setText(Subscriber, QString::number(number));
     row->setText(Key, QString());

@@ -32,8 +32,8 @@ QStringList fieldTitles(const QTreeWidget* tree);
 
 MyTreeWidgetItem* newSubscriber(int number, const QString& apartment, const QString& phone,
                                 const QStringList& fields);
-void setSubscriber(QTreeWidgetItem* row, int number, const QString& apartment,
-                   const QString& phone, const QStringList& fields);
+void setSubscriber(QTreeWidgetItem* row, int number, const QString& apartment, const QString& phone,
+                   const QStringList& fields);
 // A key row under owner, showing the owner's apartment and phone in light grey.
 MyTreeWidgetItem* newKey(QTreeWidgetItem* owner, uint code, int format, const QString& number,
                          const QStringList& fields);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Starts the panel simulator with a slow stream of demo events, then Ostrovel with the
-# simulator's port offered and selected. The demo keeps its own settings store under the
+# simulator's port offered and selected and a demonstration database open. The demo keeps its own settings store under the
 # build folder, so the user's own settings are not touched. Closing the window stops the
 # simulator.
 set -euo pipefail
@@ -29,4 +29,9 @@ else
     mv "$settings.new" "$settings"
 fi
 
+# A populated database beside the panel, made on first use and kept between demos.
+database="$demo/demo.zelkor"
+[ -f "$database" ] || "$build/tools/demodb/ostrovel-demodb" "$database"
+
+OSTROVEL_OPEN_DATABASE="$database" \
 OSTROVEL_EXTRA_PORTS="$port${OSTROVEL_EXTRA_PORTS:+:$OSTROVEL_EXTRA_PORTS}" "$program"
