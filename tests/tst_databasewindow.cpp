@@ -309,6 +309,9 @@ private slots:
         QCOMPARE(window->defaultKeyFormat(), 2);
         QVERIFY(!action("actionCloseDB")->isEnabled());
         QCOMPARE(tree()->topLevelItemCount(), 0);
+        // Reopened, the subscribers come in ascending order again.
+        QVERIFY(window->openDB(file.path()));
+        QCOMPARE(topTexts(0), QStringList({"2", "3", "10"}));
     }
 
     void search_data()
@@ -630,6 +633,29 @@ private slots:
         QCOMPARE(last->text(0), QString("24998"));
         QCOMPARE(last->child(0)->text(1), QString("00000000000061A7"));
         QVERIFY(!window->isBusy());
+    }
+
+    void failedGenerationLeavesNothingHalfDone()
+    {
+        TestDatabase file;
+        QVERIFY(file.exec("CREATE TRIGGER refuse BEFORE INSERT ON card WHEN NEW.id = 500 "
+                          "BEGIN SELECT RAISE(ABORT, 'no key 500'); END"));
+        openFilled(file);
+        ModalAnswerer answerer;
+        answerer.press(QMessageBox::Ok);
+        action("actionGeneration")->trigger();
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen.first().title, QString("Генерация БД"));
+        QVERIFY2(answerer.seen.first().text.startsWith(
+                     "Ошибка при добавлении ключа '500' для обонента '499'.\r\nSqlError: "),
+                 qPrintable(answerer.seen.first().text));
+        // The inserts before the failure were rolled back; the database was cleared first.
+        QCOMPARE(tree()->topLevelItemCount(), 0);
+        QSqlQuery query(*window->database());
+        QVERIFY(query.exec("SELECT COUNT(*) FROM subscriber") && query.next());
+        QCOMPARE(query.value(0).toInt(), 0);
+        QVERIFY(!window->isBusy());
+        QVERIFY(window->centralWidget()->isEnabled());
     }
 
     void recentFiles()

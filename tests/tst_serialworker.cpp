@@ -237,6 +237,17 @@ private slots:
         QTRY_VERIFY(sim->requestCount(0x43) > polls);
     }
 
+    void pollingOffDuringAPoll()
+    {
+        // Switched off while a poll is on the line, polling stays off after that poll's answer.
+        sim->injectFault(0x43, Fault::Delay, 300, 1);
+        connectWorker();
+        QTRY_COMPARE(sim->requestCount(0x43), 1);
+        emit thread->startEvents(false);
+        QTest::qWait(900);
+        QCOMPARE(sim->requestCount(0x43), 1);
+    }
+
     void retries_data()
     {
         QTest::addColumn<int>("command");
