@@ -2,6 +2,7 @@
 // window (time until the tree is shown, peak resident memory, how often the window painted
 // meanwhile) and searched ("Содержит" over the key column).
 #include "application.h"
+#include "benchsupport.h"
 #include "databasefile.h"
 #include "qzelkorwindow.h"
 #include "taskconnection.h"
@@ -10,7 +11,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -18,22 +18,6 @@
 #include <QTreeWidget>
 
 #include <cstdio>
-
-namespace {
-
-// VmHWM or VmRSS of this process in MiB.
-double memoryMiB(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -57,7 +41,7 @@ int main(int argc, char* argv[])
     QZelKorWindow window;
     window.show();
     QApplication::processEvents();
-    const double before = memoryMiB("VmRSS:");
+    const double before = processMemoryKiB("VmRSS:") / 1024.0;
     int paints = 0;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&paints] { ++paints; });
@@ -87,6 +71,6 @@ int main(int argc, char* argv[])
                 window.findChild<QTreeWidget*>(QStringLiteral("treeFind"))->topLevelItemCount(),
                 searchMs);
     std::printf("memory: resident %.0f MiB before opening, peak %.0f MiB (target <= 250)\n", before,
-                memoryMiB("VmHWM:"));
+                processMemoryKiB("VmHWM:") / 1024.0);
     return 0;
 }

@@ -2,30 +2,19 @@
 // the bottom (or, with --newest-first, inserted at the top), with the time per event and the
 // memory per row.
 #include "application.h"
+#include "benchsupport.h"
 #include "qzelkorwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTreeWidget>
 
-#include <unistd.h>
-
 #include <cstdio>
 
 namespace {
-
-double residentKiB()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1024.0;
-}
 
 QByteArray record(int n)
 {
@@ -42,7 +31,7 @@ void run(QZelKorWindow& window, QTreeWidget* events, bool newestFirst, int count
     window.findChild<QCheckBox*>(QStringLiteral("cbOrderEvents"))->setChecked(newestFirst);
     events->clear();
     QApplication::processEvents();
-    const double before = residentKiB();
+    const double before = processMemoryKiB("VmRSS:");
     const QDateTime start = QDateTime::currentDateTime();
     QElapsedTimer clock;
     clock.start();
@@ -54,7 +43,7 @@ void run(QZelKorWindow& window, QTreeWidget* events, bool newestFirst, int count
     }
     QApplication::processEvents();
     const double micros = double(clock.nsecsElapsed()) / 1000.0 / count;
-    const double perRow = (residentKiB() - before) * 1024.0 / count;
+    const double perRow = (processMemoryKiB("VmRSS:") - before) * 1024.0 / count;
     std::printf("%s: %d events, %.1f us per event (target <= 50), %.0f bytes per row "
                 "(target <= 1024), %d rows\n",
                 newestFirst ? "newest first" : "oldest first", count, micros, perRow,

@@ -31,3 +31,8 @@ void prepareGuiTest()
     QApplication::setFont(font);
     previousHandler = qInstallMessageHandler(filterMessages);
 }
+
+QSettings settingsStore()
+{
+    return QSettings(QString::fromLatin1(Application::Domain), Application::settingsName());
+}

@@ -1,5 +1,22 @@
 #pragma once
 
+#include <QObject>
+#include <QSettings>
+#include <QString>
+
 // Common set-up of the widget tests: a throw-away settings store, the program's identity and
 // resources, a desktop-sized font, and no noise from the offscreen platform.
 void prepareGuiTest();
+
+// The program's per-user settings store (the throw-away one in tests).
+QSettings settingsStore();
+
+// The named child of a widget; a missing one is a broken test, so it stops the run.
+template<typename T>
+T* childOf(const QObject* parent, const char* name)
+{
+    T* child = parent->findChild<T*>(QString::fromLatin1(name));
+    if (!child)
+        qFatal("no child %s", name);
+    return child;
+}

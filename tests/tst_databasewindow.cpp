@@ -21,15 +21,6 @@
 #include <QStatusBar>
 #include <QTreeWidget>
 
-namespace {
-
-QSettings store()
-{
-    return QSettings(QString::fromLatin1(Application::Domain), Application::settingsName());
-}
-
-} // namespace
-
 // Database files, the tree, search and deletion, clearing, test data and recent files, through
 // the main window on real files.
 class TestDatabaseWindow : public QObject
@@ -41,10 +32,7 @@ class TestDatabaseWindow : public QObject
     template<typename T>
     T* child(const char* name)
     {
-        T* widget = window->findChild<T*>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
+        return childOf<T>(window, name);
     }
     QAction* action(const char* name) { return child<QAction>(name); }
     QTreeWidget* tree() { return child<QTreeWidget>("treeView"); }
@@ -92,7 +80,7 @@ private slots:
 
     void init()
     {
-        store().clear();
+        settingsStore().clear();
         window = new QZelKorWindow;
         window->show();
     }
@@ -698,13 +686,16 @@ private slots:
 
         action("actionClearRecentFiles")->trigger();
         QVERIFY(RecentFilesList().isEmpty());
-        QVERIFY(!store().contains("RecentFIles") ||
-                store().value("RecentFIles").toStringList().isEmpty());
+        QVERIFY(!settingsStore().contains("RecentFIles") ||
+                settingsStore().value("RecentFIles").toStringList().isEmpty());
         QCOMPARE(recentMenu(), QStringList({"---", "Очистить меню"}));
     }
 
 private:
-    static QStringList RecentFilesList() { return store().value("RecentFIles").toStringList(); }
+    static QStringList RecentFilesList()
+    {
+        return settingsStore().value("RecentFIles").toStringList();
+    }
 };
 
 QTEST_MAIN(TestDatabaseWindow)

@@ -39,30 +39,22 @@ class TestGetCard : public QObject
     QScopedPointer<QCard> card;
 
     template<typename T>
-    static T* child(QWidget* parent, const char* name)
-    {
-        T* widget = parent->findChild<T*>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
-    }
-    template<typename T>
     T* child(const char* name)
     {
-        return child<T>(dialog, name);
+        return childOf<T>(dialog, name);
     }
     QLineEdit* shown() { return child<QLineEdit>("lineEdit"); }
     QPushButton* start() { return child<QPushButton>("pbStart"); }
     QPushButton* acceptButton() { return child<QPushButton>("pbAccept"); }
-    int events() { return child<QTreeWidget>(window, "treeEvents")->topLevelItemCount(); }
+    int events() { return childOf<QTreeWidget>(window, "treeEvents")->topLevelItemCount(); }
 
     void connectToSimulator()
     {
-        QComboBox* ports = child<QComboBox>(window, "cbListPort");
+        QComboBox* ports = childOf<QComboBox>(window, "cbListPort");
         const int index = ports->findText(sim->slavePath());
         QVERIFY(index >= 0);
         ports->setCurrentIndex(index);
-        child<QPushButton>(window, "pbConnectPort")->click();
+        childOf<QPushButton>(window, "pbConnectPort")->click();
         QVERIFY(window->serialThread()->isRunning());
     }
 
@@ -84,15 +76,15 @@ class TestGetCard : public QObject
         QVERIFY(QTest::qWaitForWindowExposed(card.data()));
         keyField()->setText("77");
     }
-    QLineEdit* keyField() { return child<QLineEdit>(card.data(), "vCard"); }
+    QLineEdit* keyField() { return childOf<QLineEdit>(card.data(), "vCard"); }
 
     // Presses "Старт" in a capture dialog and answers it with the key the panel reports.
     static void captureKey(QWidget* capture, PanelSimulator* sim, quint32 key)
     {
-        child<QPushButton>(capture, "pbStart")->click();
+        childOf<QPushButton>(capture, "pbStart")->click();
         sim->queueKey(key);
-        QTRY_VERIFY(child<QPushButton>(capture, "pbAccept")->isEnabled());
-        child<QPushButton>(capture, "pbAccept")->click();
+        QTRY_VERIFY(childOf<QPushButton>(capture, "pbAccept")->isEnabled());
+        childOf<QPushButton>(capture, "pbAccept")->click();
     }
 
 private slots:
@@ -318,11 +310,11 @@ private slots:
                 captureKey(capture, panel, 0xA1B2C3);
                 return;
             }
-            child<QPushButton>(capture, "pbStart")->click();
+            childOf<QPushButton>(capture, "pbStart")->click();
             if (answer == "cancel") {
                 panel->queueKey(0xA1B2C3);
-                QTRY_VERIFY(child<QPushButton>(capture, "pbAccept")->isEnabled());
-                child<QPushButton>(capture, "pbCancel")->click();
+                QTRY_VERIFY(childOf<QPushButton>(capture, "pbAccept")->isEnabled());
+                childOf<QPushButton>(capture, "pbCancel")->click();
             } else {
                 capture->close();
             }
@@ -360,9 +352,9 @@ private slots:
             if (accept)
                 captureKey(capture, panel, 0xA1B2C3);
             else
-                child<QPushButton>(capture, "pbCancel")->click();
+                childOf<QPushButton>(capture, "pbCancel")->click();
         });
-        child<QToolButton>(card.data(), "toolButton")->click();
+        childOf<QToolButton>(card.data(), "toolButton")->click();
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen.first().title, QString("Получение кода ключа"));
         QCOMPARE(keyField()->text(), key);
@@ -377,13 +369,13 @@ private slots:
         ModalAnswerer answerer;
         bool stayedIdle = false;
         answerer.handle([&stayedIdle](QWidget* capture) {
-            auto* startButton = child<QPushButton>(capture, "pbStart");
+            auto* startButton = childOf<QPushButton>(capture, "pbStart");
             startButton->click();
             stayedIdle = !startButton->isChecked() && startButton->text() == "Старт";
             static_cast<QDialog*>(capture)->reject();
         });
         answerer.press(QMessageBox::Ok);
-        child<QToolButton>(card.data(), "toolButton")->click();
+        childOf<QToolButton>(card.data(), "toolButton")->click();
         QCOMPARE(answerer.seen.size(), 2);
         QCOMPARE(answerer.seen.at(0).className, QString("QGetCard"));
         QCOMPARE(answerer.seen.at(1).text, NoLink);

@@ -32,11 +32,6 @@ QImage picture(const char* name)
     return QPixmap(QString::fromLatin1(name)).toImage();
 }
 
-QSettings store()
-{
-    return QSettings(QString::fromLatin1(Application::Domain), Application::settingsName());
-}
-
 } // namespace
 
 // The main window against the simulated panel: connection strip, events list, lock and
@@ -51,10 +46,7 @@ class TestMainWindow : public QObject
     template<typename T>
     T* child(const char* name)
     {
-        T* widget = window->findChild<T*>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
+        return childOf<T>(window, name);
     }
     QAction* action(const char* name) { return child<QAction>(name); }
     QImage status() { return child<QLabel>("labelStatus")->pixmap(Qt::ReturnByValue).toImage(); }
@@ -97,7 +89,7 @@ private slots:
 
     void init()
     {
-        store().clear();
+        settingsStore().clear();
         sim = new PanelSimulator;
         QVERIFY(sim->start());
         qputenv("OSTROVEL_EXTRA_PORTS",
@@ -175,7 +167,7 @@ private slots:
         delete window;
         window = nullptr;
 
-        QSettings settings = store();
+        QSettings settings = settingsStore();
         QVERIFY(settings.contains("QZelKorWindow/Geometry"));
         QVERIFY(settings.contains("QZelKorWindow/State"));
         QVERIFY(settings.contains("splitter/Geometry"));
@@ -450,7 +442,7 @@ private slots:
         QCOMPARE(sim->requestCount(0x43), polls);
         delete window;
         window = nullptr;
-        QVERIFY(store().contains("QZelKorWindow/Geometry"));
+        QVERIFY(settingsStore().contains("QZelKorWindow/Geometry"));
     }
 
     void fitColumnsActsOnFocusedTree()
