@@ -22,7 +22,8 @@ void Application::initResources()
     initOstrovelResources();
 }
 
-QString Application::settingsName()
+QSettings Application::settings()
 {
-    return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    return QSettings(QString::fromLatin1(Domain),
+                     QFileInfo(QCoreApplication::applicationFilePath()).fileName());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSettings>
 #include <QString>
 
 // The program's identity, shared by main, the settings store and the about box.
@@ -11,6 +12,7 @@ constexpr const char* Domain = "ostrovel.org";
 void setIdentity();
 // Loads the resources compiled into the program's library.
 void initResources();
-// The per-user settings store's application name: the running executable's file name.
-QString settingsName();
+// The per-user settings store: organisation the maker's domain, application the running
+// executable's file name.
+QSettings settings();
 } // namespace Application

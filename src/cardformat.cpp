@@ -49,6 +49,11 @@ QStringList names()
     return result;
 }
 
+int orDefault(int format)
+{
+    return valid(format) ? format : Default;
+}
+
 QString inputMask(int format)
 {
     switch (format) {

@@ -22,6 +22,9 @@ QString name(int format);
 QStringList names();
 QString inputMask(int format);
 QString hint(int format);
+// format when it is one of the four, else the default: what a stored code outside the range
+// is shown and saved as.
+int orDefault(int format);
 // The regular expression textToCard uses when it is given no pattern of its own.
 QString defaultPattern(int format);
 } // namespace CardFormat

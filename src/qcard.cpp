@@ -43,21 +43,6 @@ QString savePattern(int format)
     return CardFormat::defaultPattern(format);
 }
 
-int knownFormat(int format)
-{
-    return format >= 0 && format < CardFormat::Count ? format : CardFormat::Default;
-}
-
-QVariant rowData(QTreeWidgetItem* row)
-{
-    return QVariant::fromValue(static_cast<void*>(row));
-}
-
-QTreeWidgetItem* dataRow(const QVariant& data)
-{
-    return static_cast<QTreeWidgetItem*>(data.value<void*>());
-}
-
 } // namespace
 
 QCard::QCard(QSqlDatabase* db, int defaultFormat, QTreeWidget* tree, QTreeWidgetItem* ownerRow,
@@ -146,13 +131,13 @@ void QCard::fillSubscribers()
         return TreeRow::subscriberNumber(a) < TreeRow::subscriberNumber(b);
     });
     for (QTreeWidgetItem* row : qAsConst(rows))
-        ui->cboxSubscriber->addItem(row->text(TreeRow::Subscriber), rowData(row));
+        ui->cboxSubscriber->addItem(row->text(TreeRow::Subscriber), TreeRow::reference(row));
 }
 
 void QCard::selectSubscriber(const QTreeWidgetItem* row)
 {
     for (int i = 0; i < ui->cboxSubscriber->count(); ++i) {
-        if (dataRow(ui->cboxSubscriber->itemData(i)) == row) {
+        if (TreeRow::referenced(ui->cboxSubscriber->itemData(i)) == row) {
             ui->cboxSubscriber->setCurrentIndex(i);
             return;
         }
@@ -161,12 +146,12 @@ void QCard::selectSubscriber(const QTreeWidgetItem* row)
 
 QTreeWidgetItem* QCard::selectedOwner() const
 {
-    return dataRow(ui->cboxSubscriber->currentData());
+    return TreeRow::referenced(ui->cboxSubscriber->currentData());
 }
 
 void QCard::selectFormat(int format)
 {
-    format = knownFormat(format);
+    format = CardFormat::orDefault(format);
     // The mask and hint follow the selection; selecting the current format changes nothing.
     if (ui->cbType->currentIndex() == format)
         on_cbType_currentIndexChanged(format);

@@ -92,8 +92,7 @@ void QSettingsDB::load()
     // A format this program does not know would be saved back as no selection at all.
     bool ok = false;
     const int format = query.value(0).toInt(&ok);
-    ui->cbType->setCurrentIndex(
-        ok && format >= 0 && format < CardFormat::Count ? format : int(CardFormat::Default));
+    ui->cbType->setCurrentIndex(ok ? CardFormat::orDefault(format) : int(CardFormat::Default));
     const qlonglong columns = query.value(1).toLongLong();
     for (int n = 1; n <= FieldCount; ++n) {
         fieldEdit(n)->setText(query.value(FirstTitleColumn + n - 1).toString());

@@ -255,7 +255,7 @@ void QZelKorWindow::wireEnabling()
 
 void QZelKorWindow::restoreWindowSettings()
 {
-    QSettings settings(QString::fromLatin1(Application::Domain), Application::settingsName());
+    QSettings settings = Application::settings();
     const auto restore = [&settings](const QString& key, auto apply) {
         if (settings.contains(key))
             apply(settings.value(key));
@@ -295,7 +295,7 @@ void QZelKorWindow::restoreWindowSettings()
 
 void QZelKorWindow::saveWindowSettings()
 {
-    QSettings settings(QString::fromLatin1(Application::Domain), Application::settingsName());
+    QSettings settings = Application::settings();
     settings.setValue(settingsKey(this, "Geometry"), saveGeometry());
     settings.setValue(settingsKey(this, "State"), saveState(0));
     settings.setValue(settingsKey(ui->splitter, "Geometry"), ui->splitter->saveGeometry());
@@ -599,9 +599,8 @@ void QZelKorWindow::triggeredOpenDB(bool)
 
 void QZelKorWindow::triggeredCloseDB(bool)
 {
-    ui->treeView->clear();
+    // Closing clears the lists and switches the database actions off.
     closeDB();
-    emit onUseDB_Enabled(false);
 }
 
 bool QZelKorWindow::openDB(QString fileName)
@@ -716,8 +715,7 @@ void QZelKorWindow::refreshData()
     ui->treeView->clear();
     ui->treeFind->clear();
     ui->treeView->setUpdatesEnabled(false);
-    on_treeView_itemSelectionChanged();
-    on_treeFind_itemSelectionChanged();
+    updateSelectionActions();
     {
         WindowTask task(this, &m_busy, tr("Загрузка БД"), WindowTask::DisableWindow);
         const TreeLoad load = awaitFuture(
@@ -728,8 +726,7 @@ void QZelKorWindow::refreshData()
     }
     ui->treeView->sortItems(ui->treeView->header()->sortIndicatorSection(),
                             ui->treeView->header()->sortIndicatorOrder());
-    on_treeView_itemSelectionChanged();
-    on_treeFind_itemSelectionChanged();
+    updateSelectionActions();
     ui->treeView->setUpdatesEnabled(true);
 }
 
@@ -742,6 +739,12 @@ TreeLoad QZelKorWindow::buildTreeItems(const QString& databaseFile)
     return loadTreeItems(
         connection.database(), [this](int maximum) { emit setMaximum(maximum); },
         [this](int value) { emit setValue(value); });
+}
+
+void QZelKorWindow::updateSelectionActions()
+{
+    on_treeView_itemSelectionChanged();
+    on_treeFind_itemSelectionChanged();
 }
 
 QTreeWidgetItem* QZelKorWindow::selectedRow() const
@@ -843,8 +846,7 @@ void QZelKorWindow::on_actionDel_triggered()
 
 QTreeWidgetItem* QZelKorWindow::foundRow(const QTreeWidgetItem* result) const
 {
-    return static_cast<QTreeWidgetItem*>(
-        result->data(TreeRow::Subscriber, Qt::UserRole).value<void*>());
+    return TreeRow::referenced(result->data(TreeRow::Subscriber, Qt::UserRole));
 }
 
 void QZelKorWindow::removeFoundRows(const QTreeWidgetItem* deleted)
@@ -867,7 +869,7 @@ void QZelKorWindow::on_actionSearch_triggered()
         auto* result =
             new MyTreeWidgetItem(QStringList{QString::number(TreeRow::subscriberNumber(row)),
                                              row->text(TreeRow::Key), row->text(column)});
-        result->setData(TreeRow::Subscriber, Qt::UserRole, QVariant::fromValue<void*>(row));
+        result->setData(TreeRow::Subscriber, Qt::UserRole, TreeRow::reference(row));
         ui->treeFind->addTopLevelItem(result);
     }
     ui->treeFind->setUpdatesEnabled(true);
@@ -959,8 +961,7 @@ bool QZelKorWindow::clearDB()
     }
     ui->treeView->clear();
     ui->treeFind->clear();
-    on_treeView_itemSelectionChanged();
-    on_treeFind_itemSelectionChanged();
+    updateSelectionActions();
     return true;
 }
 

@@ -108,6 +108,7 @@ private:
     bool loadDatabaseSettings();
     TreeLoad buildTreeItems(const QString& databaseFile);
     QString generateTestData(const QString& databaseFile);
+    void updateSelectionActions();
     QTreeWidgetItem* selectedRow() const;
     QTreeWidgetItem* foundRow(const QTreeWidgetItem* result) const;
     void removeFoundRows(const QTreeWidgetItem* deleted);

@@ -12,13 +12,13 @@ const char* const Key = "RecentFIles";
 
 QStringList load()
 {
-    QSettings settings(QString::fromLatin1(Application::Domain), Application::settingsName());
+    QSettings settings = Application::settings();
     return settings.value(QLatin1String(Key)).toStringList();
 }
 
 void save(const QStringList& files)
 {
-    QSettings settings(QString::fromLatin1(Application::Domain), Application::settingsName());
+    QSettings settings = Application::settings();
     settings.setValue(QLatin1String(Key), files);
 }
 

@@ -40,6 +40,16 @@ int keyFormat(const QTreeWidgetItem* keyRow)
     return keyRow->data(Key, Qt::UserRole).toInt();
 }
 
+QVariant reference(QTreeWidgetItem* row)
+{
+    return QVariant::fromValue(static_cast<void*>(row));
+}
+
+QTreeWidgetItem* referenced(const QVariant& data)
+{
+    return static_cast<QTreeWidgetItem*>(data.value<void*>());
+}
+
 QStringList fields(const QTreeWidgetItem* row)
 {
     QStringList result;

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -27,6 +28,9 @@ int subscriberNumber(const QTreeWidgetItem* row);
 uint keyCode(const QTreeWidgetItem* keyRow);
 int keyFormat(const QTreeWidgetItem* keyRow);
 QStringList fields(const QTreeWidgetItem* row);
+// A row kept in the item data of another list (search results, the owner combo box).
+QVariant reference(QTreeWidgetItem* row);
+QTreeWidgetItem* referenced(const QVariant& data);
 // The current titles of the extra-field columns of a tree.
 QStringList fieldTitles(const QTreeWidget* tree);
 

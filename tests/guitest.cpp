@@ -34,5 +34,5 @@ void prepareGuiTest()
 
 QSettings settingsStore()
 {
-    return QSettings(QString::fromLatin1(Application::Domain), Application::settingsName());
+    return Application::settings();
 }
