@@ -6,8 +6,15 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_BUILD_TYPE ?= RelWithDebInfo
 
 # Exactly what the build, the tests and the offscreen screenshots need.
-PACKAGES := g++ make cmake qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite fonts-dejavu-core
+PACKAGES := g++ make cmake qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite fonts-dejavu-core \
+    libqt5svg5-dev desktop-file-utils appstream
 BENCH_PACKAGES := sqlite3
+# dpkg-shlibdeps finds the package's dependencies; it needs `file` to recognise the program.
+PACKAGE_PACKAGES := dpkg-dev file
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+PACKAGE_DIR ?= build-package
+FUZZ_DIR ?= build-fuzz
+FUZZ_RUNS ?= 1000000
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 APT := $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get
@@ -26,7 +33,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: all deps build test run demo sanitize bench clean
+.PHONY: all deps build test run demo sanitize bench package fuzz screenshot clean
 
 all: build
 
@@ -34,7 +41,7 @@ deps:
 	$(call install_missing,$(PACKAGES))
 
 build: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE)
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DOSTROVEL_WERROR=ON
 	cmake --build $(BUILD_DIR) -j$(JOBS)
 
 test: build
@@ -47,7 +54,7 @@ demo: build
 	tools/demo.sh $(BUILD_DIR)
 
 sanitize: deps
-	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DOSTROVEL_SANITIZE=ON
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DOSTROVEL_SANITIZE=ON -DOSTROVEL_WERROR=ON
 	cmake --build $(SANITIZE_DIR) -j$(JOBS)
 	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
 	    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1 \
@@ -62,5 +69,26 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_database
 	$(BUILD_DIR)/bench/bench_generation
 
+# A Debian package built the way a packager would: Release, no tests, warnings not fatal.
+package: deps
+	$(call install_missing,$(PACKAGE_PACKAGES))
+	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build $(PACKAGE_DIR) -j$(JOBS) --target package
+	@ls -l $(PACKAGE_DIR)/ostrovel_*.deb
+
+# Every parser of panel and file bytes under libFuzzer with AddressSanitizer and
+# UndefinedBehaviorSanitizer, FUZZ_RUNS inputs each, one after another.
+fuzz: deps
+	$(call install_missing,$(FUZZ_PACKAGES))
+	CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+	    -DOSTROVEL_SANITIZE=ON -DOSTROVEL_FUZZ=ON -DBUILD_TESTING=OFF -DOSTROVEL_FUZZ_RUNS=$(FUZZ_RUNS)
+	cmake --build $(FUZZ_DIR) -j$(JOBS) --target fuzzers
+	cmake --build $(FUZZ_DIR) -j1 --target run-fuzzers
+
+# Retakes the main window's screenshot that the software-centre metadata shows.
+screenshot: build
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tools/screenshot/ostrovel-screenshot \
+	    resources/screenshots/main-window.png
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(PACKAGE_DIR) $(FUZZ_DIR)

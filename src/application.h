@@ -7,6 +7,8 @@
 namespace Application {
 constexpr const char* Version = "1.5.3.8";
 constexpr const char* Domain = "ostrovel.org";
+// The program's name on the desktop: its menu entry, icon and metainfo are named after it.
+constexpr const char* DesktopId = "org.ostrovel.Ostrovel";
 
 // Sets version and organisation; call before the application object exists.
 void setIdentity();

@@ -7,6 +7,8 @@ int main(int argc, char* argv[])
 {
     Application::setIdentity();
     QApplication app(argc, argv);
+    // Desktops match the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(Application::DesktopId));
     Application::initResources();
     QZelKorWindow window;
     window.show();

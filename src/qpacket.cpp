@@ -4,7 +4,7 @@
 
 #include <QAtomicInt>
 
-#include <algorithm>
+#include <cstring>
 
 namespace {
 QAtomicInt liveInstances;
@@ -28,8 +28,11 @@ QPacket::~QPacket()
 QPacket* QPacket::request(quint8 command, quint8 parameter, const QByteArray& data)
 {
     const QByteArray sealed = Protocol::sealedHeader(command, parameter, quint8(data.size()));
+    static_assert(std::tuple_size<Header>::value == Protocol::HeaderSize, "header layout");
+    Q_ASSERT(sealed.size() == Protocol::HeaderSize);
+    // Copying the array's own size, not up to the source's end, keeps the copy provably in bounds.
     Header header;
-    std::copy(sealed.cbegin(), sealed.cend(), header.begin());
+    std::memcpy(header.data(), sealed.constData(), header.size());
     return new QPacket(header, Protocol::sealedData(data));
 }
 

@@ -6,6 +6,7 @@
 #include "eventrecord.h"
 #include "lockstate.h"
 #include "mytreewidgetitem.h"
+#include "portaccess.h"
 #include "portlist.h"
 #include "protocol.h"
 #include "qabout.h"
@@ -420,9 +421,12 @@ void QZelKorWindow::setChecked_ConnectPort(bool checked)
         QString errorString;
         if (!m_serialThread.start(location, error, errorString)) {
             ui->pbConnectPort->setChecked(false);
-            QMessageBox::warning(this, tr("Ошибка"),
-                                 tr("Ошибка: %1\r\n%2").arg(location, errorString),
-                                 QMessageBox::Ok);
+            QString message = tr("Ошибка: %1\r\n%2").arg(location, errorString);
+            const QString group = PortAccess::groupToJoin(error, location);
+            if (!group.isEmpty())
+                message += tr("\r\nДобавьте пользователя в группу '%1' и войдите в систему заново.")
+                               .arg(group);
+            QMessageBox::warning(this, tr("Ошибка"), message, QMessageBox::Ok);
             return;
         }
         ui->pbConnectPort->setText(tr("Отключить"));

@@ -1,0 +1,20 @@
+# `make package`: a Debian package of what `cmake --install` installs. dpkg-shlibdeps finds
+# the libraries the program links; what it loads at run time is named here.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ostrovel)
+set(CPACK_PACKAGE_VENDOR ostrovel.org)
+set(CPACK_PACKAGE_CONTACT "Ostrovel <packages@ostrovel.org>")
+set(CPACK_PACKAGE_HOMEPAGE_URL https://ostrovel.org)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "set up ZEL-KOR entrance panels and their keys")
+set(CPACK_PACKAGE_DESCRIPTION "Ostrovel is a tool for the installer or caretaker of a ZEL-KOR entrance panel,
+the intercom and access-control panel at a building door. Over one serial port it
+reads and writes the panel's settings, subscriber tables and keys, shows its live
+events, opens the lock and writes or reads its firmware. It keeps each building's
+subscribers and keys in an SQLite file of its own and exchanges them with CSV files.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The SQLite driver is a plugin that Qt loads when the first database opens.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt5sql5-sqlite)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
