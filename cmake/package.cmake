@@ -2,6 +2,7 @@
 # the libraries the program links; what it loads at run time is named here.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ostrovel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR ostrovel.org)
 set(CPACK_PACKAGE_CONTACT "Ostrovel <packages@ostrovel.org>")
 set(CPACK_PACKAGE_HOMEPAGE_URL https://ostrovel.org)
