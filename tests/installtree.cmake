@@ -1,7 +1,6 @@
-# Installs the build into an empty prefix and checks what a desktop gets from it: the menu
-# entry starting the installed program, the icon in every theme size, the metainfo naming the
-# program's version, and both validators' consent. CTest passes BUILD_DIR, PREFIX, BINDIR,
-# DATADIR, APP_ID and VERSION.
+# Installs the build into an empty prefix and checks what a desktop gets: the menu entry
+# starting the installed program, the icon in every size, the metainfo naming this version, and
+# the validators' consent.
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
     OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
@@ -26,9 +25,8 @@ foreach(size 48 64 128 256)
     endif()
 endforeach()
 
-# What each validator reports that fails the test: desktop-file-validate prints only faults and
-# hints; appstreamcli (metainfo and its link to the menu entry) marks errors, warnings and notes
-# with E:, W: and I:.
+# What fails: any output of desktop-file-validate (faults and hints); appstreamcli's errors,
+# warnings and notes (E:, W:, I:) on the metainfo and its link to the menu entry.
 set(missing)
 foreach(check "desktop-file-validate;.;${desktop}" "appstreamcli;(^|\n) *[EWI]: ;validate-tree;--no-net;${PREFIX}")
     list(POP_FRONT check tool faults)
