@@ -2,8 +2,7 @@
 
 #include "firmwareimage.h"
 #include "qfirmwaredownloadchain.h"
-#include "qpacket.h"
-#include "qserialportthread.h"
+#include "requesterwiring.h"
 #include "ui_qfirmwaredownload.h"
 
 #include <QCloseEvent>
@@ -34,12 +33,7 @@ QFirmwareDownload::~QFirmwareDownload()
 QFirmwareDownload* QFirmwareDownload::create(QWidget* parent, QSerialPortThread* thread)
 {
     auto* dialog = new QFirmwareDownload(parent);
-    connect(dialog, &QFirmwareDownload::startEvents, thread, &QSerialPortThread::startEvents,
-            Qt::DirectConnection);
-    connect(dialog, &QFirmwareDownload::sendPacket, thread, &QSerialPortThread::sendPacket,
-            Qt::DirectConnection);
-    connect(dialog, &QFirmwareDownload::cancel, thread, &QSerialPortThread::cancel,
-            Qt::DirectConnection);
+    connectChainRequester(dialog, thread);
     return dialog;
 }
 

@@ -1,8 +1,7 @@
 #include "qfirmwareupload.h"
 
 #include "firmwareimage.h"
-#include "qpacket.h"
-#include "qserialportthread.h"
+#include "requesterwiring.h"
 #include "ui_qfirmwareupload.h"
 
 #include <QCloseEvent>
@@ -38,12 +37,7 @@ QFirmwareUpload::~QFirmwareUpload()
 QFirmwareUpload* QFirmwareUpload::create(QWidget* parent, QSerialPortThread* thread)
 {
     auto* dialog = new QFirmwareUpload(parent);
-    connect(dialog, &QFirmwareUpload::startEvents, thread, &QSerialPortThread::startEvents,
-            Qt::DirectConnection);
-    connect(dialog, &QFirmwareUpload::sendPacket, thread, &QSerialPortThread::sendPacket,
-            Qt::DirectConnection);
-    connect(dialog, &QFirmwareUpload::cancel, thread, &QSerialPortThread::cancel,
-            Qt::DirectConnection);
+    connectChainRequester(dialog, thread);
     return dialog;
 }
 

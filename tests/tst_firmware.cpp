@@ -7,10 +7,12 @@
 #include "qfirmwareupload.h"
 #include "qpacket.h"
 #include "qserialportthread.h"
+#include "qzelkorwindow.h"
 
 #include <QtTest>
 
 #include <QAction>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -398,6 +400,21 @@ private slots:
         QVERIFY(polling);
         QCOMPARE(dialog->isVisible(), fault >= 0);
         QCOMPARE(sim->requestCount(0x7F), fault < 0 ? value : 1);
+    }
+
+    void mainWindowOpensTheDialogs()
+    {
+        qputenv("OSTROVEL_EXTRA_PORTS", sim->slavePath().toLocal8Bit());
+        QZelKorWindow window;
+        childOf<QComboBox>(&window, "cbListPort")->setCurrentText(sim->slavePath());
+        childOf<QPushButton>(&window, "pbConnectPort")->click();
+        ModalAnswerer answerer;
+        answerer.cancelDialog();
+        answerer.cancelDialog();
+        childOf<QAction>(&window, "actionFirmwareUpload")->trigger();
+        childOf<QAction>(&window, "actionFirmwareDownload")->trigger();
+        QCOMPARE(answerer.seen.value(0).title, QString("Запись прошивки в панель ZEL-KOR"));
+        QCOMPARE(answerer.seen.value(1).title, QString("Чтение прошивки из панели ZEL-KOR"));
     }
 };
 
