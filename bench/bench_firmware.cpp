@@ -1,7 +1,10 @@
 // Firmware benchmark: the whole upload (1795 exchanges) and download (896 exchanges) through
 // the serial worker against the simulator at line rate, in seconds and as a ratio to the line
-// time of their frames. The upload is also split into its write and verify stages.
+// time of their frames. The upload is also split into its write and verify stages, each beside
+// its baseline: the same requests sent by a bare loop, the floor that the worker's pauses and
+// the line allow, so that what the chains add shows.
 #include "application.h"
+#include "firmwareimage.h"
 #include "panelsimulator.h"
 #include "qfirmwaredownloadchain.h"
 #include "qfirmwareuploadchain.h"
@@ -15,6 +18,7 @@
 #include <QLoggingCategory>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -40,6 +44,47 @@ void report(const char* what, int exchanges, double seconds, int bytes, const ch
     const double line = bytes * SecondsPerByte;
     std::printf("  %-16s %4d exchanges %6.2f s, line time %6.2f s, ratio %.2f%s\n", what, exchanges,
                 seconds, line, seconds / line, target);
+}
+
+// Seconds for count requests sent one after the other, each from the previous answer.
+double bareLoop(QSerialPortThread* thread, quint8 command, int count,
+                const std::function<QByteArray(int)>& data)
+{
+    QEventLoop loop;
+    int done = 0;
+    std::function<void()> next = [&] {
+        QPacket* packet = QPacket::request(command, 0, data(done));
+        QObject::connect(
+            packet, &QPacket::handleEvent, &loop,
+            [&](QSerialPortError, QString, QByteArray) {
+                if (++done < count)
+                    next();
+                else
+                    loop.quit();
+            },
+            Qt::QueuedConnection);
+        emit thread->sendPacket(packet);
+    };
+    QElapsedTimer clock;
+    clock.start();
+    next();
+    loop.exec();
+    return clock.nsecsElapsed() / 1e9;
+}
+
+void benchBaseline(QSerialPortThread* thread, PanelSimulator* sim)
+{
+    constexpr int Count = Blocks / 4;
+    const QByteArray image = sim->firmware();
+    sim->setBootMode(true);
+    const double writes = bareLoop(thread, 0x3F, Count, [&image](int block) {
+        return Firmware::writeBlockData(image, block);
+    });
+    sim->setBootMode(false);
+    const double reads = bareLoop(thread, 0x7F, Count, Firmware::readBlockData);
+    std::printf("baseline, bare request loops:\n");
+    report("block writes", Count, writes, Count * WriteBytes, "");
+    report("block reads", Count, reads, Count * ReadBytes, "");
 }
 
 bool benchUpload(QSerialPortThread* thread, PanelSimulator* sim)
@@ -125,6 +170,8 @@ int main(int argc, char* argv[])
                      qPrintable(error));
         return 1;
     }
+    emit thread.startEvents(false);
+    benchBaseline(&thread, &sim);
     bool ok = benchUpload(&thread, &sim);
     ok &= benchDownload(&thread, &sim);
     thread.stop();
