@@ -116,8 +116,10 @@ QString fileName(const QDateTime& when, const Trailer& trailer)
 QString saveImage(const QString& fileName, const QByteArray& image)
 {
     // Written beside the target and renamed over it at the end, so that a full disk or a
-    // refused write leaves an existing file as it was.
+    // refused write leaves an existing file as it was; straight into the file only where no
+    // file can be made beside it.
     QSaveFile file(fileName);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
     // A short write sets no error; writing the rest brings out the reason (a full disk).
