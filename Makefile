@@ -68,6 +68,7 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_events --newest-first
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_database
 	$(BUILD_DIR)/bench/bench_generation
+	$(BUILD_DIR)/bench/bench_firmware
 
 # A Debian package built the way a packager would: Release, no tests, warnings not fatal.
 package: deps

@@ -15,6 +15,7 @@ static void initOstrovelResources()
 {
     Q_INIT_RESOURCE(ostrovel);
     Q_INIT_RESOURCE(database);
+    Q_INIT_RESOURCE(firmware);
 }
 
 void Application::initResources()

@@ -11,6 +11,8 @@
 #include "protocol.h"
 #include "qabout.h"
 #include "qcard.h"
+#include "qfirmwaredownload.h"
+#include "qfirmwareupload.h"
 #include "qinfodb.h"
 #include "qpacket.h"
 #include "qpanelversion.h"
@@ -137,6 +139,10 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     connect(ui->pbConnectPort, &QPushButton::toggled, this, &QZelKorWindow::setChecked_ConnectPort);
     wireEnabling();
     connect(ui->actionPanelInfo, &QAction::triggered, this, &QZelKorWindow::triggeredPanelInfo);
+    connect(ui->actionFirmwareDownload, &QAction::triggered, this,
+            qOverload<bool>(&QZelKorWindow::firmwareDownload));
+    connect(ui->actionFirmwareUpload, &QAction::triggered, this,
+            qOverload<bool>(&QZelKorWindow::firmwareUpload));
     connect(ui->actionNewDB, &QAction::triggered, this, &QZelKorWindow::triggeredNewDB);
     connect(ui->actionOpenDB, &QAction::triggered, this, &QZelKorWindow::triggeredOpenDB);
     connect(ui->actionCloseDB, &QAction::triggered, this, &QZelKorWindow::triggeredCloseDB);
@@ -345,6 +351,26 @@ void QZelKorWindow::triggeredExit(bool)
 void QZelKorWindow::triggeredPanelInfo(bool)
 {
     QPanelVersion::exec(this, &m_serialThread);
+}
+
+void QZelKorWindow::firmwareDownload(bool)
+{
+    firmwareDownload();
+}
+
+void QZelKorWindow::firmwareDownload()
+{
+    QFirmwareDownload::exec(this, &m_serialThread);
+}
+
+void QZelKorWindow::firmwareUpload(bool)
+{
+    firmwareUpload();
+}
+
+void QZelKorWindow::firmwareUpload()
+{
+    QFirmwareUpload::exec(this, &m_serialThread);
 }
 
 void QZelKorWindow::showFind(bool checked)

@@ -63,6 +63,10 @@ public slots:
     void refreshData();
     void showFind(bool checked);
     void showFind();
+    void firmwareDownload(bool checked);
+    void firmwareDownload();
+    void firmwareUpload(bool checked);
+    void firmwareUpload();
     void showContextMenuTree(QPoint pos);
     void showContextMenuFind(QPoint pos);
     void showContextMenuEvents(QPoint pos);

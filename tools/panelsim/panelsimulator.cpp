@@ -220,6 +220,20 @@ QByteArray withBadDataCrc(QByteArray answer)
     return answer;
 }
 
+QByteArray shortened(const QByteArray& answer, int keep)
+{
+    const int length = std::clamp(keep, 0, int(byteAt(answer, 4)));
+    QByteArray frame = answer.left(HeaderSize);
+    frame[4] = char(length);
+    frame[5] = char(crc8(frame.constData(), 5));
+    if (length > 0) {
+        const QByteArray data = answer.mid(HeaderSize, length);
+        frame.append(data);
+        frame.append(char(crc8(data)));
+    }
+    return frame;
+}
+
 QByteArray damaged(QByteArray answer, const std::optional<Fault>& fault)
 {
     if (!fault)
@@ -232,6 +246,8 @@ QByteArray damaged(QByteArray answer, const std::optional<Fault>& fault)
         return withBadDataCrc(answer);
     case PanelSimulator::FaultKind::CutAnswer:
         return answer.left(std::max(0, fault->value));
+    case PanelSimulator::FaultKind::ShortData:
+        return shortened(answer, fault->value);
     default:
         return answer;
     }
@@ -1095,6 +1111,36 @@ void PanelSimulator::setFirmware(const QByteArray& image)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->firmware = fitted(image, FirmwareSize);
+}
+
+void PanelSimulator::damageFirmwareBlock(int block)
+{
+    if (block < 0 || block >= FirmwareBlocks)
+        return;
+    std::lock_guard<std::mutex> lock(d->mutex);
+    const int offset = block * FirmwareBlock;
+    d->firmware[offset] = char(~d->firmware.at(offset));
+}
+
+QByteArray PanelSimulator::exchange(const QByteArray& request)
+{
+    const qint64 now = d->nowNs();
+    {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->log.append(Frame{(now - d->startNs) / 1000, request});
+        d->bytesIn += request.size();
+    }
+    // The same checks a frame from the line goes through.
+    if (request.size() < HeaderSize)
+        return QByteArray();
+    if (crc8(request.constData(), 5) != byteAt(request, 5))
+        return encodeAnswer(byteAt(request, 1), failure(ResHeaderCrc));
+    const int n = byteAt(request, 4);
+    if (request.size() != (n == 0 ? HeaderSize : HeaderSize + n + 1))
+        return QByteArray();
+    if (n > 0 && crc8(request.constData() + HeaderSize, n) != byteAt(request, HeaderSize + n))
+        return encodeAnswer(byteAt(request, 1), failure(ResDataCrc));
+    return d->respond(request, now).bytes;
 }
 
 QList<PanelSimulator::Frame> PanelSimulator::frames() const

@@ -52,6 +52,8 @@ public:
         CutAnswer,    // only the first `value` bytes of the answer
         ResultCode,   // header-only answer carrying result code `value`
         Delay,        // the normal answer, sent `value` milliseconds late
+        ShortData,    // a well-formed answer with only its first `value` data bytes; the
+                      // request took effect
     };
 
     struct Frame
@@ -120,6 +122,13 @@ public:
     void setKeyRecord(int index, const QByteArray& record);
     QByteArray firmware() const; // 57344 bytes
     void setFirmware(const QByteArray& image);
+    // Inverts the first byte of a stored firmware block, as a failing memory cell would.
+    void damageFirmwareBlock(int block);
+
+    // Serves one request frame in-process, without the line, and returns the answer the panel
+    // would send (empty for none). Faults, memory, log and counters apply as on the line; a
+    // delay is not waited for. Lets tests run long chains without the line's pauses.
+    QByteArray exchange(const QByteArray& request);
 
     // What the panel received. Frames are logged whether or not they were answered,
     // including requests with a bad CRC and dropped fragments; frames(command) selects them by
