@@ -10,10 +10,13 @@
 #include "protocol.h"
 #include "qabout.h"
 #include "qcard.h"
+#include "qexportfromdb.h"
+#include "qimporttodb.h"
 #include "qinfodb.h"
 #include "qpacket.h"
 #include "qpanelversion.h"
 #include "qrecentfileaction.h"
+#include "qsaveevents.h"
 #include "qsettingsdb.h"
 #include "qsubscriber.h"
 #include "recentfiles.h"
@@ -489,6 +492,11 @@ void QZelKorWindow::on_actionOrderEvents_triggered(bool checked)
 void QZelKorWindow::on_actionClearEvents_triggered()
 {
     ui->treeEvents->clear();
+}
+
+void QZelKorWindow::on_actionSaveEvents_triggered()
+{
+    QSaveEvents::exec(this, ui->treeEvents);
 }
 
 // Lock and additional device
@@ -996,4 +1004,17 @@ QString QZelKorWindow::generateTestData(const QString& databaseFile)
     if (!connection.isOpen())
         return connection.errorText();
     return TestData::generate(connection.database(), [this](int value) { emit setValue(value); });
+}
+
+// CSV exchange
+
+void QZelKorWindow::on_actionImportDB_triggered()
+{
+    if (QImportToDB::exec(this, &m_db))
+        refreshData();
+}
+
+void QZelKorWindow::on_actionExportDB_triggered()
+{
+    QExportFromDB::exec(this, &m_db);
 }
