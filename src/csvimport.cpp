@@ -26,7 +26,7 @@ constexpr int ApartmentLength = 8;
 constexpr int PhoneLength = 12;
 constexpr uint MaxPreviewKeyCode = 0xFFFFFF;
 // Larger files are refused rather than read whole into memory several times over.
-constexpr qint64 MaxFileSize = 256 * 1024 * 1024;
+constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 
 QString translate(const char* text)
 {

@@ -1,17 +1,17 @@
 #pragma once
 
+#include "csvimport.h"
+
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <QVector>
 
-namespace CsvImport {
-class LineReader;
-}
+#include <optional>
 
 // The checked preview of a file to import: one row per line, one column per selected column,
-// faulty cells red and the other cells of a faulty row grey. It keeps the lines and where each
-// cell lies in its line rather than a text per cell, so that a file of many thousand lines
-// previews quickly and in little memory.
+// faulty cells red and the other cells of a faulty row grey. It keeps the lines and a state per
+// cell rather than a text per cell, and splits a line again when its cells are shown, so that a
+// file of many thousand lines previews quickly and in little memory.
 class CsvPreviewModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -35,20 +35,19 @@ public:
 
 private:
     enum State : quint8 { Valid, Faulty, InFaultyRow };
-    struct Cell
-    {
-        int position = 0;
-        int length = 0; // an absent field is an empty cell
-        State state = Valid;
-    };
 
-    const Cell& cell(const QModelIndex& index) const;
+    State state(const QModelIndex& index) const;
+    // The fields of a row, split once for all the cells of the row that are shown together.
+    const QVector<QStringRef>& fields(int row) const;
 
     QStringList m_lines;
+    std::optional<CsvImport::LineReader> m_reader;
     int m_skip = 0;
     int m_rows = 0;
     QStringList m_titles;
-    QVector<Cell> m_cells; // row by row
+    QVector<State> m_states; // row by row
+    mutable int m_splitRow = -1;
+    mutable QVector<QStringRef> m_splitFields;
     int m_errorCells = 0;
     int m_faultyRows = 0;
 };

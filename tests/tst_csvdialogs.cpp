@@ -95,6 +95,11 @@ private slots:
             QTextCodec::codecForName("windows-1251")->fromUnicode("Ключ"));
         QCOMPARE(header(3), QString("Ключ\r\n(%1)").arg(koi));
         codecs->setCurrentText("windows-1251");
+        // A file that cannot be read leaves the lines as they were.
+        ModalAnswerer answerer;
+        answerer.press(QMessageBox::Ok);
+        QVERIFY(!dialog.loadFile(dir.filePath("missing.csv")));
+        QCOMPARE(answerer.seen.value(0).title, QString("Ошибка открытия файла"));
 
         // A changed setting marks the preview stale until it is refreshed.
         auto* refresh = childOf<QPushButton>(&dialog, "pbRefresh");
@@ -189,13 +194,15 @@ private slots:
         const QString input = writeFile("input.csv", "7\t70\t700\t5\r\n");
         answerer.handle([input](QWidget* dialog) {
             static_cast<QImportToDB*>(dialog)->loadFile(input);
+            childOf<QCheckBox>(dialog, "cbClearDB")->setChecked(true);
             childOf<QPushButton>(dialog, "pbImport")->click();
         });
         answerer.press(QMessageBox::Ok);
         childOf<QAction>(&window, "actionImportDB")->trigger();
         QCOMPARE(answerer.seen.at(4).text.section("\r\n", 1), QString("Добавлено абонентов: 1.\r\n"
                                                                       "Добавлено ключей: 1."));
-        QCOMPARE(childOf<QTreeWidget>(&window, "treeView")->topLevelItemCount(), 2);
+        QCOMPARE(childOf<QTreeWidget>(&window, "treeView")->topLevelItem(0)->text(0), QString("7"));
+        QCOMPARE(childOf<QTreeWidget>(&window, "treeView")->topLevelItemCount(), 1);
 
         // An event that arrives while the list is being saved is not saved.
         const QByteArray record = QByteArray::fromHex("393000000011");
