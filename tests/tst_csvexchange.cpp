@@ -313,6 +313,11 @@ private slots:
         const QString created = "Ошибка создания файла: " + missing + ".\r\nОшибка: ";
         QVERIFY(exportDatabase(file.path(), missing, {}, {}).message.startsWith(created));
         QVERIFY(saveEvents(missing, {}, {}, {}, {}).message.startsWith(created));
+        // A full disk is a failure, not a success.
+        CsvEventsOptions withHeader;
+        withHeader.header = true;
+        QVERIFY(saveEvents("/dev/full", {"a"}, {}, withHeader, {})
+                    .message.startsWith("Ошибка записи файла: /dev/full.\r\nОшибка: "));
         QVERIFY(importFile(file.path(), missing, {}, {})
                     .message.startsWith("Ошибка открытия файла: " + missing + ".\r\nОшибка: "));
     }
