@@ -69,6 +69,7 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_database
 	$(BUILD_DIR)/bench/bench_generation
 	$(BUILD_DIR)/bench/bench_firmware
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_csv
 
 # A Debian package built the way a packager would: Release, no tests, warnings not fatal.
 package: deps

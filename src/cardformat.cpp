@@ -123,12 +123,22 @@ QString cardToText(int format, uint card)
     }
 }
 
+QRegularExpression keyExpression(int format, const QString& pattern)
+{
+    return QRegularExpression(pattern.isEmpty() ? CardFormat::defaultPattern(format) : pattern);
+}
+
 uint textToCard(int format, const QString& text, const QString& pattern)
 {
     if (text.isEmpty() || !valid(format))
         return 0;
-    const QRegularExpression expression(pattern.isEmpty() ? CardFormat::defaultPattern(format)
-                                                          : pattern);
+    return textToCardCompiled(format, text, keyExpression(format, pattern));
+}
+
+uint textToCardCompiled(int format, const QString& text, const QRegularExpression& expression)
+{
+    if (text.isEmpty() || !valid(format))
+        return 0;
     const int needed = format == CardFormat::EmMarin ? 2 : 1;
     if (expression.captureCount() < needed)
         return 0;
@@ -138,8 +148,6 @@ uint textToCard(int format, const QString& text, const QString& pattern)
 
     // A capture that does not read as a number counts as 0.
     switch (format) {
-    case CardFormat::TouchMemory:
-        return match.captured(1).toUInt(nullptr, 16);
     case CardFormat::EmMarin: {
         const uint high = match.captured(1).toUInt();
         const uint low = match.captured(2).toUInt();
@@ -147,6 +155,10 @@ uint textToCard(int format, const QString& text, const QString& pattern)
             return 0;
         return high * 65536 + low;
     }
+    case CardFormat::TouchMemory:
+        // Only the last six digits are the key code, also when a pattern captures all
+        // sixteen ("FF01778899A1B2C3" is the key A1B2C3).
+        return uint(match.captured(1).toULongLong(nullptr, 16) & CodeMask);
     default:
         return uint(match.captured(1).toULongLong() & CodeMask);
     }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+class QRegularExpression;
 class QSqlDatabase;
 
 // The four text forms of a key (a 24-bit key code) and their format codes, as stored in
@@ -35,6 +36,10 @@ QString cardToText(int format, uint card);
 // The key code of text in format, matched with pattern (empty: the format's default);
 // 0 when the text is not accepted.
 uint textToCard(int format, const QString& text, const QString& pattern);
+// The same with the pattern compiled once by the caller, for reading many keys.
+uint textToCardCompiled(int format, const QString& text, const QRegularExpression& expression);
+// The expression textToCard uses for pattern (empty: the format's default).
+QRegularExpression keyExpression(int format, const QString& pattern);
 
 // The lowest subscriber number not in use; -1 when it would be 25000 or more; 0 without a
 // connection or when the query fails.

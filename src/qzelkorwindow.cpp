@@ -11,12 +11,15 @@
 #include "protocol.h"
 #include "qabout.h"
 #include "qcard.h"
+#include "qexportfromdb.h"
 #include "qfirmwaredownload.h"
 #include "qfirmwareupload.h"
+#include "qimporttodb.h"
 #include "qinfodb.h"
 #include "qpacket.h"
 #include "qpanelversion.h"
 #include "qrecentfileaction.h"
+#include "qsaveevents.h"
 #include "qsettingsdb.h"
 #include "qsubscriber.h"
 #include "recentfiles.h"
@@ -519,6 +522,11 @@ void QZelKorWindow::on_actionOrderEvents_triggered(bool checked)
 void QZelKorWindow::on_actionClearEvents_triggered()
 {
     ui->treeEvents->clear();
+}
+
+void QZelKorWindow::on_actionSaveEvents_triggered()
+{
+    QSaveEvents::exec(this, ui->treeEvents);
 }
 
 // Lock and additional device
@@ -1026,4 +1034,17 @@ QString QZelKorWindow::generateTestData(const QString& databaseFile)
     if (!connection.isOpen())
         return connection.errorText();
     return TestData::generate(connection.database(), [this](int value) { emit setValue(value); });
+}
+
+// CSV exchange
+
+void QZelKorWindow::on_actionImportDB_triggered()
+{
+    if (QImportToDB::exec(this, &m_db))
+        refreshData();
+}
+
+void QZelKorWindow::on_actionExportDB_triggered()
+{
+    QExportFromDB::exec(this, &m_db);
 }

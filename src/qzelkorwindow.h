@@ -86,6 +86,7 @@ public slots:
     void on_actionAllColumns_triggered();
     void on_actionOrderEvents_triggered(bool checked);
     void on_actionClearEvents_triggered();
+    void on_actionSaveEvents_triggered();
     void on_actionRefreshListPort_triggered();
     void on_tbLockOpen_clicked(bool checked);
     void on_tbLockUnblock_clicked();
@@ -95,6 +96,8 @@ public slots:
     void on_actionSettingsDB_triggered();
     void on_actionGeneration_triggered();
     void on_actionClearDB_triggered();
+    void on_actionImportDB_triggered();
+    void on_actionExportDB_triggered();
     bool clearDB();
     bool openDB(QString fileName);
     void removeRecentFile(QString fileName);

@@ -8,18 +8,9 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-namespace {
+using namespace ViewTree;
 
-// Columns of view_tree.
-enum ViewColumn {
-    MasterId = 0,
-    SlaveId = 1,
-    Apartment = 2,
-    Phone = 3,
-    Type = 4,
-    Number = 5,
-    FirstField = 6,
-};
+namespace {
 
 constexpr int ProgressStep = 500;
 
@@ -33,20 +24,30 @@ QStringList fields(const QSqlQuery& query)
 
 } // namespace
 
-TreeLoad loadTreeItems(QSqlDatabase& db, const std::function<void(int)>& setMaximum,
-                       const std::function<void(int)>& setValue)
+bool ViewTree::countRows(QSqlDatabase& db, int* rows, QSqlError* error)
 {
-    TreeLoad load;
-    // As many rows as the view has, without making the database build the view twice.
+    // Keys and subscribers never make equal rows, so the view's union drops none of them.
     QSqlQuery count(db);
     if (!count.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM subscriber) + "
                                    "(SELECT COUNT(*) FROM card)")) ||
         !count.next()) {
-        load.error = count.lastError().text();
+        *error = count.lastError();
+        return false;
+    }
+    *rows = count.value(0).toInt();
+    return true;
+}
+
+TreeLoad loadTreeItems(QSqlDatabase& db, const std::function<void(int)>& setMaximum,
+                       const std::function<void(int)>& setValue)
+{
+    TreeLoad load;
+    int rows = 0;
+    QSqlError error;
+    if (!countRows(db, &rows, &error)) {
+        load.error = error.text();
         return load;
     }
-    const int rows = count.value(0).toInt();
-    count.finish();
 
     QSqlQuery query(db);
     query.setForwardOnly(true);

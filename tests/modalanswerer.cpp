@@ -63,6 +63,11 @@ void ModalAnswerer::handle(std::function<void(QWidget*)> answer)
     m_answers.append(std::move(answer));
 }
 
+void ModalAnswerer::ignore(const QString& className)
+{
+    m_ignored.append(className);
+}
+
 bool ModalAnswerer::waitForAnswered(int count, int timeoutMs)
 {
     QElapsedTimer clock;
@@ -75,7 +80,8 @@ bool ModalAnswerer::waitForAnswered(int count, int timeoutMs)
 void ModalAnswerer::poll()
 {
     QWidget* widget = QApplication::activeModalWidget();
-    if (!widget || !widget->isVisible() || m_answers.isEmpty())
+    if (!widget || !widget->isVisible() || m_answers.isEmpty() ||
+        m_ignored.contains(QString::fromLatin1(widget->metaObject()->className())))
         return;
     for (const QPointer<QWidget>& handled : qAsConst(m_handled))
         if (handled == widget)

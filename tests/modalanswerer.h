@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>
@@ -32,6 +33,9 @@ public:
     void chooseFile(const QString& path); // a file dialog: select path and accept
     void cancelDialog();                  // any dialog: reject it
     void handle(std::function<void(QWidget*)> answer);
+    // Modal widgets of this class are neither recorded nor answered (a wait dialog that a quick
+    // task may or may not show).
+    void ignore(const QString& className);
 
     // Waits until count boxes in all have been answered.
     bool waitForAnswered(int count, int timeoutMs = 5000);
@@ -44,6 +48,7 @@ private:
 
     QTimer m_timer;
     QList<std::function<void(QWidget*)>> m_answers;
+    QStringList m_ignored;
     QList<QPointer<QWidget>> m_handled; // deleted boxes turn null, so a new box at a reused
                                         // address still counts as new
 };

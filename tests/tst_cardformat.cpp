@@ -98,6 +98,8 @@ private slots:
                                         << "^K-(\\d+)$" << 42u;
         QTest::newRow("custom tm pattern") << 0 << "1A2B"
                                            << "^([0-9A-Fa-f]{1,6})$" << 0x1A2Bu;
+        QTest::newRow("tm pattern capturing all 16 digits") << 0 << "FF01778899A1B2C3"
+                                                            << "^([0-9a-fA-F]{1,16})$" << 0xA1B2C3u;
         QTest::newRow("custom pattern without group") << 2 << "42"
                                                       << "^\\d+$" << 0u;
         QTest::newRow("custom em pattern with one group") << 1 << "018,65535"

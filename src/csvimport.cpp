@@ -1,0 +1,424 @@
+#include "csvimport.h"
+
+#include "cardformat.h"
+#include "sqlmessages.h"
+#include "taskconnection.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QScopedPointer>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTextCodec>
+#include <QVariant>
+
+#include <algorithm>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcImport, "ostrovel.csv")
+
+constexpr qint64 MaxApartment = 99999999;
+constexpr qint64 MaxPhone = 999999999999;
+constexpr int ApartmentLength = 8;
+constexpr int PhoneLength = 12;
+constexpr uint MaxPreviewKeyCode = 0xFFFFFF;
+// Larger files are refused rather than read whole into memory several times over.
+constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
+
+QString translate(const char* text)
+{
+    return QCoreApplication::translate("QImportToDB", text);
+}
+
+// A decimal number within [0, maximum], or any negative number when negatives pass.
+bool readNumber(const QString& text, qint64 maximum, bool negativesPass, qint64* value = nullptr)
+{
+    bool ok = false;
+    const qint64 number = text.toLongLong(&ok, 10);
+    if (value)
+        *value = number;
+    return ok && number <= maximum && (negativesPass || number >= 0);
+}
+
+// Padded on the left with "0" to length, or cut to its last length characters.
+QString fitted(const QString& text, int length)
+{
+    return text.size() > length ? text.right(length) : text.rightJustified(length, u'0');
+}
+
+QString lastCharacters(const QString& text, int length)
+{
+    return text.size() > length ? text.right(length) : text;
+}
+
+} // namespace
+
+bool CsvImportLine::isEmpty() const
+{
+    return subscriber < 0 && keyCode < 0 && apartment.isNull() && phone.isNull() &&
+           std::all_of(fields.begin(), fields.end(), [](const QString& f) { return f.isNull(); });
+}
+
+namespace CsvImport {
+
+QString keyPattern(int format)
+{
+    switch (format) {
+    case CardFormat::TouchMemory:
+        return QStringLiteral("^([0-9a-fA-F]{1,16})$");
+    case CardFormat::EmMarin:
+        return QStringLiteral("^(\\d{1,3}),(\\d{1,5})$");
+    case CardFormat::Digits:
+        return QStringLiteral("^(\\d{1,7})$");
+    case CardFormat::TenDigits:
+        return QStringLiteral("^(\\d{1,10})$");
+    }
+    return {};
+}
+
+QString normalisedKeyText(int format, const QString& text, uint code)
+{
+    switch (format) {
+    case CardFormat::TouchMemory:
+        return fitted(text, 16);
+    case CardFormat::EmMarin:
+        return cardToText(CardFormat::EmMarin, code);
+    case CardFormat::Digits:
+        return fitted(text, 7);
+    case CardFormat::TenDigits:
+        return fitted(text, 10);
+    }
+    return text;
+}
+
+LineReader::LineReader(const QString& separator, const QVector<int>& columns, int keyFormat,
+                       const QString& keyPattern)
+    : m_separator(Csv::separatorText(separator))
+    , m_columns(columns)
+    , m_keyFormat(keyFormat)
+    , m_keyExpression(keyExpression(keyFormat, keyPattern))
+{}
+
+LineReader::LineReader(const CsvImportOptions& options)
+    : LineReader(options.separator, options.columns, options.keyFormat, options.keyPattern)
+{}
+
+QVector<QStringRef> LineReader::fields(const QString& line) const
+{
+    return Csv::splitFields(line, m_separator, m_columns.size());
+}
+
+CsvImportLine LineReader::read(const QString& line) const
+{
+    CsvImportLine result;
+    const QVector<QStringRef> texts = fields(line);
+    for (int n = 0; n < texts.size(); ++n) {
+        const QString text = texts.at(n).trimmed().left(MaxFieldLength).toString();
+        if (text.isEmpty())
+            continue;
+        qint64 number = 0;
+        switch (const int column = m_columns.at(n)) {
+        case Csv::Subscriber:
+            if (readNumber(text, MaxSubscribers - 1, false, &number))
+                result.subscriber = int(number);
+            break;
+        case Csv::Apartment:
+            // Negative numbers pass here; the preview shows them as faulty.
+            if (readNumber(text, MaxApartment, true))
+                result.apartment = lastCharacters(text, ApartmentLength);
+            break;
+        case Csv::Phone:
+            if (readNumber(text, MaxPhone, true))
+                result.phone = lastCharacters(text, PhoneLength);
+            break;
+        case Csv::Key: {
+            const uint code = textToCardCompiled(m_keyFormat, text, m_keyExpression);
+            if (code >= 1 && code <= MaxKeyCode) {
+                result.keyCode = int(code);
+                result.keyText = normalisedKeyText(m_keyFormat, text, code);
+            }
+            break;
+        }
+        default:
+            if (column >= Csv::FirstField && column < Csv::ColumnCount)
+                result.fields[column - Csv::FirstField] = text;
+        }
+    }
+    return result;
+}
+
+bool LineReader::cellValid(int column, const QString& text) const
+{
+    if (text.isEmpty())
+        return true;
+    switch (column) {
+    case Csv::Subscriber:
+        return readNumber(text, MaxSubscribers - 1, false);
+    case Csv::Apartment:
+        return readNumber(text, MaxApartment, false);
+    case Csv::Phone:
+        return readNumber(text, MaxPhone, false);
+    case Csv::Key: {
+        const uint code = textToCardCompiled(m_keyFormat, text, m_keyExpression);
+        return code >= 1 && code <= MaxPreviewKeyCode;
+    }
+    }
+    return true;
+}
+
+bool readFile(const QString& fileName, QByteArray* bytes, QString* error)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    if (file.size() > MaxFileSize) {
+        *error = translate("Файл слишком большой: %1 байт.").arg(file.size());
+        return false;
+    }
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QStringList decodeLines(const QByteArray& bytes, const QString& codecName)
+{
+    return Csv::splitLines(Csv::codec(codecName)->toUnicode(bytes));
+}
+
+} // namespace CsvImport
+
+namespace {
+
+// The lowest free subscriber numbers, kept as the import adds subscribers instead of asked
+// of the database for every line.
+class FreeNumbers
+{
+public:
+    explicit FreeNumbers(QSqlDatabase& db)
+        : m_used(CsvImport::MaxSubscribers, false)
+    {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        query.exec(QStringLiteral("SELECT id FROM subscriber"));
+        while (query.next())
+            markUsed(query.value(0).toLongLong());
+    }
+    void markUsed(qint64 id)
+    {
+        if (id >= 0 && id < m_used.size())
+            m_used[int(id)] = true;
+    }
+    // -1 when every number is taken.
+    int lowest()
+    {
+        while (m_next < m_used.size() && m_used.at(m_next))
+            ++m_next;
+        return m_next < m_used.size() ? m_next : -1;
+    }
+
+private:
+    QVector<bool> m_used;
+    int m_next = 0;
+};
+
+// The statements' placeholders in order; bound by position, which spares a lookup by name for
+// every value of every line.
+enum SubscriberValue { SubscriberId, SubscriberApartment, SubscriberPhone, SubscriberFields };
+enum KeyValue { KeyId, KeySubscriber, KeyType, KeyNumber, KeyFields };
+
+void bindFields(QSqlQuery& query, int first, const CsvImportLine& line)
+{
+    for (int n = 0; n < Csv::FieldCount; ++n)
+        query.bindValue(first + n, line.fields.at(size_t(n)));
+}
+
+class Importer
+{
+public:
+    enum class End { Done, Cancelled, NoFreeNumber };
+
+    Importer(QSqlDatabase& db, const CsvImportOptions& options, const Csv::Progress& progress)
+        : m_db(db)
+        , m_options(options)
+        , m_progress(progress)
+        , m_reader(options)
+        , m_subscriber(db)
+        , m_key(db)
+    {
+        m_subscriber.prepare(QStringLiteral(
+            "INSERT INTO subscriber  (id, apartment, phone, field1, field2, field3, field4, "
+            "field5, field6, field7, field8, field9, field10) VALUES (:id, :apartment, :phone, "
+            ":field1, :field2, :field3, :field4, :field5, :field6, :field7, :field8, :field9, "
+            ":field10) "));
+        m_key.prepare(QStringLiteral(
+            "INSERT INTO card  (id, subscriber_id, type, number, field1, field2, field3, "
+            "field4, field5, field6, field7, field8, field9, field10) VALUES (:id, "
+            ":subscriber_id, :type, :number, :field1, :field2, :field3, :field4, :field5, "
+            ":field6, :field7, :field8, :field9, :field10) "));
+    }
+
+    End run(const QStringList& lines)
+    {
+        if (m_options.clearDatabase)
+            QSqlQuery(m_db).exec(QStringLiteral("DELETE FROM subscriber"));
+        if (m_options.subscriberMode == CsvImportOptions::AutoCreate)
+            m_free.reset(new FreeNumbers(m_db));
+        const int skip = m_options.ignoreFirstLine ? 1 : 0;
+        const int total = std::max(0, lines.size() - skip);
+        m_progress.maximum(total);
+        for (int index = skip; index < lines.size(); ++index) {
+            if (m_progress.cancelled())
+                return End::Cancelled;
+            const CsvImportLine line = m_reader.read(lines.at(index));
+            // A line that gives nothing (a final line break, a row of separators) would only
+            // make an empty subscriber.
+            if (!line.isEmpty() && !importLine(line))
+                return End::NoFreeNumber;
+            m_progress.value(index - skip + 1, total);
+        }
+        return m_progress.cancelled() ? End::Cancelled : End::Done;
+    }
+
+    int subscribersAdded = 0;
+    int keysAdded = 0;
+
+private:
+    // False when no subscriber number is left for the line.
+    bool importLine(const CsvImportLine& line)
+    {
+        int id = line.subscriber;
+        if (m_options.subscriberMode == CsvImportOptions::AutoCreate) {
+            id = m_free->lowest();
+            if (id < 0)
+                return false;
+        } else if (m_options.subscriberMode == CsvImportOptions::BindTo) {
+            id = m_options.boundSubscriber;
+        }
+        if (m_progress.cancelled() || id < 0)
+            return true;
+        if (!m_known.contains(id))
+            addSubscriber(id, line);
+        if (!m_progress.cancelled() && line.keyCode >= 1)
+            addKey(id, line);
+        return true;
+    }
+
+    void addSubscriber(int id, const CsvImportLine& line)
+    {
+        m_subscriber.bindValue(SubscriberId, id);
+        m_subscriber.bindValue(SubscriberApartment, line.apartment.isEmpty()
+                                                        ? QVariant(QVariant::String)
+                                                        : QVariant(line.apartment));
+        // The column is NOT NULL with '' meaning no phone, as the subscriber dialog stores it.
+        m_subscriber.bindValue(SubscriberPhone,
+                               line.phone.isNull() ? QStringLiteral("") : line.phone);
+        bindFields(m_subscriber, SubscriberFields, line);
+        bool added = m_subscriber.exec();
+        if (!added) {
+            const QSqlError error = m_subscriber.lastError();
+            qCDebug(lcImport) << "subscriber" << id << error.text();
+            if (isConstraintViolation(error, {QStringLiteral("subscriber.id")})) {
+                // It exists already and receives the line's key.
+                m_known.insert(id);
+            } else if (isConstraintViolation(error, {QStringLiteral("subscriber.apartment")})) {
+                m_subscriber.bindValue(SubscriberApartment, QVariant(QVariant::String));
+                added = m_subscriber.exec();
+                if (!added)
+                    qCDebug(lcImport) << "subscriber" << id << m_subscriber.lastError().text();
+            }
+        }
+        if (added) {
+            m_known.insert(id);
+            ++subscribersAdded;
+            if (m_free)
+                m_free->markUsed(id);
+        }
+    }
+
+    void addKey(int id, const CsvImportLine& line)
+    {
+        m_key.bindValue(KeyId, line.keyCode);
+        m_key.bindValue(KeySubscriber, id);
+        m_key.bindValue(KeyType, m_options.keyFormat);
+        m_key.bindValue(KeyNumber, line.keyText);
+        bindFields(m_key, KeyFields, line);
+        if (m_key.exec())
+            ++keysAdded;
+        else
+            qCDebug(lcImport) << "key" << line.keyCode << "of" << id << m_key.lastError().text();
+    }
+
+    QSqlDatabase& m_db;
+    const CsvImportOptions& m_options;
+    const Csv::Progress& m_progress;
+    const CsvImport::LineReader m_reader;
+    QSqlQuery m_subscriber;
+    QSqlQuery m_key;
+    QSet<int> m_known;
+    QScopedPointer<FreeNumbers> m_free;
+};
+
+} // namespace
+
+QRuntimeError importLines(const QString& databaseFile, const QStringList& lines,
+                          const CsvImportOptions& options, const Csv::Progress& progress)
+{
+    TaskConnection connection(databaseFile);
+    QSqlDatabase& db = connection.database();
+    QSqlQuery statement(db);
+    if (!connection.isOpen() || !statement.exec(QStringLiteral("BEGIN TRANSACTION;")))
+        return QRuntimeError::failure(
+            sqlErrorMessage(translate("Ошибка при запуске SQL транзакции"),
+                            connection.isOpen() ? statement.lastError() : db.lastError()));
+
+    // The whole import is one transaction; pages that fit in the cache are written once, at
+    // its end, instead of being spilled to the file as it grows.
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -32768"));
+    Importer::End end;
+    int subscribers = 0;
+    int keys = 0;
+    {
+        Importer importer(db, options, progress);
+        end = importer.run(lines);
+        subscribers = importer.subscribersAdded;
+        keys = importer.keysAdded;
+    }
+    if (end == Importer::End::Done && statement.exec(QStringLiteral("END TRANSACTION")))
+        return QRuntimeError::success(translate("Импорт данных выполнен успешно.\r\nДобавлено "
+                                                "абонентов: %1.\r\nДобавлено ключей: %2.")
+                                          .arg(subscribers)
+                                          .arg(keys));
+    const QSqlError endError = statement.lastError();
+    // Nothing of a stopped or failed import stays in the database.
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    switch (end) {
+    case Importer::End::Cancelled:
+        return QRuntimeError::cancelled();
+    case Importer::End::NoFreeNumber:
+        return QRuntimeError::failure(translate("Лимит абонентов исчерпан (25000)."));
+    case Importer::End::Done:
+        break;
+    }
+    return QRuntimeError::failure(
+        sqlErrorMessage(translate("Ошибка при завершении SQL транзакции"), endError));
+}
+
+QRuntimeError importFile(const QString& databaseFile, const QString& fileName,
+                         const CsvImportOptions& options, const Csv::Progress& progress)
+{
+    QByteArray bytes;
+    QString error;
+    if (!CsvImport::readFile(fileName, &bytes, &error))
+        return QRuntimeError::failure(
+            translate("Ошибка открытия файла: %1.\r\nОшибка: %2.").arg(fileName, error));
+    return importLines(databaseFile, CsvImport::decodeLines(bytes, options.codecName), options,
+                       progress);
+}
