@@ -61,6 +61,7 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_events --newest-first
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_database
 	$(BUILD_DIR)/bench/bench_generation
+	$(BUILD_DIR)/bench/bench_panel
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

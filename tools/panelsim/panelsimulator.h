@@ -82,9 +82,16 @@ public:
     bool isRunning() const;
     QString slavePath() const;
 
-    // Line-rate pacing: answers leave at 57600 baud with 11 bits a byte, and an answer
-    // starts no earlier than the request's own line time after its first byte.
+    // Line-rate pacing: answers leave at 57600 baud with 11 bits a byte, and an answer starts
+    // no earlier than a real line would have delivered the request's last byte: each byte takes
+    // its character time from the moment it was written or the previous byte was through,
+    // whichever is later, so a pause between byte 0 and the rest counts too.
     void setLinePacing(bool on);
+    // Answers one request frame at once, without the line, so that tests can run chains of
+    // thousands of requests quickly. The request is logged and counted like one received on
+    // the line and faults apply, except Delay; an unanswered request (Silence, a fragment)
+    // gives an empty answer. Works whether or not the simulator has been started.
+    QByteArray exchange(const QByteArray& request);
     void setTraceHandler(TraceHandler handler);
 
     // Faults apply to the next `count` requests of `command` (AnyCommand for every command);
