@@ -56,7 +56,7 @@ QPanelSettings::QPanelSettings(QWidget* parent, QSqlDatabase* db, QSerialPortThr
 {
     ui->setupUi(this);
     ui->tabWidget->setCurrentIndex(0);
-    ui->pbSaveWrite->setEnabled(thread && thread->isRunning());
+    ui->pbSaveWrite->setEnabled(!thread || thread->isRunning());
     if (thread)
         connect(thread, &QThread::finished, this, &QPanelSettings::onLinkClosed);
     load();
@@ -164,7 +164,7 @@ void QPanelSettings::onHandleEvent(QSerialPortError error, QString errorString, 
         return;
     waiting = false;
     ui->pbSave->setEnabled(true);
-    ui->pbSaveWrite->setEnabled(thread && thread->isRunning());
+    ui->pbSaveWrite->setEnabled(!thread || thread->isRunning());
     const QString failure = answerFailure(error, errorString, data);
     if (failure.isEmpty() && !closeRequested) {
         accept();

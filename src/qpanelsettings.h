@@ -18,6 +18,7 @@ class QPanelSettings : public QDialog
 {
     Q_OBJECT
 public:
+    // Without a thread the caller connects the request signals itself.
     QPanelSettings(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread);
     ~QPanelSettings() override;
 
