@@ -57,6 +57,13 @@ QString loadKeys(QSqlDatabase& db, ExportContent& content)
         content.keys +=
             PanelTables::keyRecord(uint(query.value(0).toLongLong() & 0xFFFFFF), int(subscriber));
     }
+    // The panel would refuse the key past its table's end only after everything else had
+    // been written: refuse before the panel is cleared.
+    const int keys = content.keys.size() / PanelTables::Keys.recordSize;
+    if (keys > PanelTables::Records)
+        return translate("Ключей в БД %1, а панель вмещает не более %2.")
+            .arg(keys)
+            .arg(PanelTables::Records);
     return {};
 }
 
