@@ -70,6 +70,7 @@ bench: build
 	$(BUILD_DIR)/bench/bench_generation
 	$(BUILD_DIR)/bench/bench_firmware
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_csv
+	$(BUILD_DIR)/bench/bench_panel
 
 # A Debian package built the way a packager would: Release, no tests, warnings not fatal.
 package: deps

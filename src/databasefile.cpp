@@ -102,4 +102,13 @@ bool fieldVisible(const Settings& settings, int n)
     return settings.columns & (1 << n);
 }
 
+QString clearSubscribers(QSqlDatabase& db)
+{
+    // The keys go with their subscribers.
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("DELETE FROM subscriber")))
+        return query.lastError().text();
+    return {};
+}
+
 } // namespace DatabaseFile

@@ -41,4 +41,8 @@ SettingsRead readSettings(QSqlDatabase& db, Settings* settings, QString* error);
 QString fieldTitle(const Settings& settings, int n);
 bool fieldVisible(const Settings& settings, int n);
 
+// Deletes every subscriber, and with them their keys; inside the caller's transaction if one
+// is open. Empty on success, else the database's error text.
+QString clearSubscribers(QSqlDatabase& db);
+
 } // namespace DatabaseFile

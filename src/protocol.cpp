@@ -67,4 +67,11 @@ AnswerCheck checkAnswer(const QByteArray& answer)
     return check;
 }
 
+QByteArray answerData(const QByteArray& answer)
+{
+    if (answer.size() <= OffsetData)
+        return {};
+    return answer.mid(OffsetData, at(answer, OffsetLength));
+}
+
 } // namespace Protocol

@@ -54,4 +54,7 @@ struct AnswerCheck
 // CRC once the announced data block is in. Bytes beyond the frame are not examined.
 AnswerCheck checkAnswer(const QByteArray& answer);
 
+// The data block of an answer frame: the N bytes from offset 6, or as many of them as are there.
+QByteArray answerData(const QByteArray& answer);
+
 } // namespace Protocol

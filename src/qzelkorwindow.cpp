@@ -11,12 +11,15 @@
 #include "protocol.h"
 #include "qabout.h"
 #include "qcard.h"
+#include "qexport.h"
 #include "qexportfromdb.h"
 #include "qfirmwaredownload.h"
 #include "qfirmwareupload.h"
+#include "qimport.h"
 #include "qimporttodb.h"
 #include "qinfodb.h"
 #include "qpacket.h"
+#include "qpanelsettings.h"
 #include "qpanelversion.h"
 #include "qrecentfileaction.h"
 #include "qsaveevents.h"
@@ -607,6 +610,34 @@ void QZelKorWindow::showLockState(quint8 status)
     ui->lDevice->setText(device.state);
 }
 
+// Panel configuration
+
+bool QZelKorWindow::requireLink(const QAction* action)
+{
+    if (m_serialThread.isRunning())
+        return true;
+    QMessageBox::critical(this, action->text(), tr("Требуется подключение к панели."),
+                          QMessageBox::Ok);
+    return false;
+}
+
+void QZelKorWindow::on_actionPanelSettings_triggered()
+{
+    QPanelSettings::exec(this, &m_db, &m_serialThread);
+}
+
+void QZelKorWindow::on_actionExport_triggered()
+{
+    if (requireLink(ui->actionExport))
+        QExport::exec(this, &m_db, &m_serialThread);
+}
+
+void QZelKorWindow::on_actionImport_triggered()
+{
+    if (requireLink(ui->actionImport) && QImport::exec(this, &m_db, &m_serialThread))
+        refreshData();
+}
+
 // Database file
 
 void QZelKorWindow::triggeredNewDB(bool)
@@ -991,10 +1022,9 @@ bool QZelKorWindow::clearDB()
         return false;
     WindowTask task(this, &m_busy, tr("Очистка БД"), WindowTask::KeepEnabled);
     task.progressBar()->setValue(-1);
-    // The keys go with their subscribers.
-    QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("DELETE FROM subscriber"))) {
-        QMessageBox::critical(this, tr("Очистка БД"), query.lastError().text());
+    const QString error = DatabaseFile::clearSubscribers(m_db);
+    if (!error.isEmpty()) {
+        QMessageBox::critical(this, tr("Очистка БД"), error);
         return false;
     }
     ui->treeView->clear();

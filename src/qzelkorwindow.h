@@ -94,6 +94,9 @@ public slots:
     void on_tbDeviceUnblock_clicked();
     void on_actionInfoDB_triggered();
     void on_actionSettingsDB_triggered();
+    void on_actionPanelSettings_triggered();
+    void on_actionExport_triggered();
+    void on_actionImport_triggered();
     void on_actionGeneration_triggered();
     void on_actionClearDB_triggered();
     void on_actionImportDB_triggered();
@@ -128,6 +131,7 @@ private:
     void saveWindowSettings();
     void showLinkState(const QString& picture, const QString& toolTip);
     void sendControl(ControlledDevice device, ControlMode mode);
+    bool requireLink(const QAction* action);
     void showLockState(quint8 status);
     void reserveStateLabelWidths();
     void toggleBack(QAbstractButton* button);

@@ -325,8 +325,11 @@ struct PanelSimulator::Private
     // Service thread only.
     const std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
     QByteArray rx;
-    qint64 frameStartNs = 0;
     qint64 lastByteNs = 0;
+    // When the last byte received so far has fully crossed a real line: bytes reach the
+    // pseudo-terminal as soon as they are written, a line delivers them one character time
+    // after another from the moment each was written.
+    qint64 lineEndNs = 0;
     bool dropping = false;
     QByteArray out;
     int outSent = 0;
@@ -350,7 +353,7 @@ struct PanelSimulator::Private
     void checkHeader(qint64 now);
     void completeFrame(qint64 now);
     int expectedSize() const;
-    void sendAnswer(const QByteArray& bytes, int delayMs, int requestBytes, qint64 now);
+    void sendAnswer(const QByteArray& bytes, int delayMs, qint64 now);
     void flushOutput(qint64 now);
     int dueBytes(qint64 now) const;
     void traceFrame(bool incoming, const QByteArray& bytes) const;
@@ -527,6 +530,7 @@ void PanelSimulator::Private::feed(char byte, qint64 now)
     }
     if (rx.isEmpty())
         beginFrame(now);
+    lineEndNs = std::max(lineEndNs, now) + lineNs(1);
     rx.append(byte);
     appendLog(byte);
     lastByteNs = now;
@@ -555,7 +559,6 @@ void PanelSimulator::Private::beginFrame(qint64 now)
     out.clear();
     outSent = 0;
     outBlocked = false;
-    frameStartNs = now;
     std::lock_guard<std::mutex> lock(mutex);
     log.append(Frame{(now - startNs) / 1000, QByteArray()});
     openLogEntry = log.size() - 1;
@@ -565,7 +568,7 @@ void PanelSimulator::Private::checkHeader(qint64 now)
 {
     if (crc8(rx.constData(), 5) != byteAt(rx, 5)) {
         traceFrame(true, rx);
-        sendAnswer(encodeAnswer(byteAt(rx, 1), failure(ResHeaderCrc)), 0, HeaderSize, now);
+        sendAnswer(encodeAnswer(byteAt(rx, 1), failure(ResHeaderCrc)), 0, now);
         rx.clear();
         dropping = true;
         return;
@@ -588,16 +591,15 @@ void PanelSimulator::Private::completeFrame(qint64 now)
     traceFrame(true, frame);
     const int n = byteAt(frame, 4);
     if (n > 0 && crc8(frame.constData() + HeaderSize, n) != byteAt(frame, HeaderSize + n)) {
-        sendAnswer(encodeAnswer(byteAt(frame, 1), failure(ResDataCrc)), 0, frame.size(), now);
+        sendAnswer(encodeAnswer(byteAt(frame, 1), failure(ResDataCrc)), 0, now);
         return;
     }
     const Answer answer = respond(frame, now);
     if (!answer.bytes.isEmpty())
-        sendAnswer(answer.bytes, answer.delayMs, frame.size(), now);
+        sendAnswer(answer.bytes, answer.delayMs, now);
 }
 
-void PanelSimulator::Private::sendAnswer(const QByteArray& bytes, int delayMs, int requestBytes,
-                                         qint64 now)
+void PanelSimulator::Private::sendAnswer(const QByteArray& bytes, int delayMs, qint64 now)
 {
     traceFrame(false, bytes);
     bool paced = false;
@@ -606,9 +608,9 @@ void PanelSimulator::Private::sendAnswer(const QByteArray& bytes, int delayMs, i
         paced = pacing;
     }
     qint64 start = now + qint64(delayMs) * NsPerMs;
-    // On a real line the answer cannot begin before the request has been fully sent.
+    // On a real line the answer cannot begin before the request has crossed it.
     if (paced)
-        start = std::max(start, frameStartNs + lineNs(requestBytes));
+        start = std::max(start, lineEndNs);
     out = bytes;
     outSent = 0;
     outStartNs = start;
@@ -708,9 +710,10 @@ std::optional<Fault> PanelSimulator::Private::takeFault(int command)
 
 namespace {
 
+// A block holds at most 60 bytes of records: 15 apartments, 10 phones or 12 keys.
 Reply writeBlock(QByteArray& table, int size, quint8 overflow, const QByteArray& data)
 {
-    if (data.size() < 2 || (data.size() - 2) % size != 0)
+    if (data.size() < 2 + size || (data.size() - 2) % size != 0 || data.size() - 2 > 60)
         return failure(ResOutOfRange);
     const int first = le16(data, 0);
     const int count = (data.size() - 2) / size;
@@ -943,6 +946,26 @@ QString PanelSimulator::slavePath() const
     return d->slavePath;
 }
 
+QByteArray PanelSimulator::exchange(const QByteArray& request)
+{
+    const qint64 now = d->nowNs();
+    {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->log.append(Frame{(now - d->startNs) / 1000, request});
+        d->bytesIn += request.size();
+    }
+    if (request.size() < HeaderSize)
+        return QByteArray();
+    const quint8 command = byteAt(request, 1);
+    if (crc8(request.constData(), 5) != byteAt(request, 5))
+        return encodeAnswer(command, failure(ResHeaderCrc));
+    const int n = byteAt(request, 4);
+    if (n > 0 && (request.size() < HeaderSize + n + 1 ||
+                  crc8(request.constData() + HeaderSize, n) != byteAt(request, HeaderSize + n)))
+        return encodeAnswer(command, failure(ResDataCrc));
+    return d->respond(request.left(n > 0 ? HeaderSize + n + 1 : HeaderSize), now).bytes;
+}
+
 void PanelSimulator::setLinePacing(bool on)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
@@ -1120,27 +1143,6 @@ void PanelSimulator::damageFirmwareBlock(int block)
     std::lock_guard<std::mutex> lock(d->mutex);
     const int offset = block * FirmwareBlock;
     d->firmware[offset] = char(~d->firmware.at(offset));
-}
-
-QByteArray PanelSimulator::exchange(const QByteArray& request)
-{
-    const qint64 now = d->nowNs();
-    {
-        std::lock_guard<std::mutex> lock(d->mutex);
-        d->log.append(Frame{(now - d->startNs) / 1000, request});
-        d->bytesIn += request.size();
-    }
-    // The same checks a frame from the line goes through.
-    if (request.size() < HeaderSize)
-        return QByteArray();
-    if (crc8(request.constData(), 5) != byteAt(request, 5))
-        return encodeAnswer(byteAt(request, 1), failure(ResHeaderCrc));
-    const int n = byteAt(request, 4);
-    if (request.size() != (n == 0 ? HeaderSize : HeaderSize + n + 1))
-        return QByteArray();
-    if (n > 0 && crc8(request.constData() + HeaderSize, n) != byteAt(request, HeaderSize + n))
-        return encodeAnswer(byteAt(request, 1), failure(ResDataCrc));
-    return d->respond(request, now).bytes;
 }
 
 QList<PanelSimulator::Frame> PanelSimulator::frames() const

@@ -84,9 +84,16 @@ public:
     bool isRunning() const;
     QString slavePath() const;
 
-    // Line-rate pacing: answers leave at 57600 baud with 11 bits a byte, and an answer
-    // starts no earlier than the request's own line time after its first byte.
+    // Line-rate pacing: answers leave at 57600 baud with 11 bits a byte, and an answer starts
+    // no earlier than a real line would have delivered the request's last byte: each byte takes
+    // its character time from the moment it was written or the previous byte was through,
+    // whichever is later, so a pause between byte 0 and the rest counts too.
     void setLinePacing(bool on);
+    // Answers one request frame at once, without the line, so that tests can run chains of
+    // thousands of requests quickly. The request is logged and counted like one received on
+    // the line and faults apply, except Delay; an unanswered request (Silence, a fragment)
+    // gives an empty answer. Works whether or not the simulator has been started.
+    QByteArray exchange(const QByteArray& request);
     void setTraceHandler(TraceHandler handler);
 
     // Faults apply to the next `count` requests of `command` (AnyCommand for every command);
@@ -124,11 +131,6 @@ public:
     void setFirmware(const QByteArray& image);
     // Inverts the first byte of a stored firmware block, as a failing memory cell would.
     void damageFirmwareBlock(int block);
-
-    // Serves one request frame in-process, without the line, and returns the answer the panel
-    // would send (empty for none). Faults, memory, log and counters apply as on the line; a
-    // delay is not waited for. Lets tests run long chains without the line's pauses.
-    QByteArray exchange(const QByteArray& request);
 
     // What the panel received. Frames are logged whether or not they were answered,
     // including requests with a bad CRC and dropped fragments; frames(command) selects them by

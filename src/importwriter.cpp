@@ -1,0 +1,140 @@
+#include "importwriter.h"
+
+#include "cardformat.h"
+#include "databasefile.h"
+#include "settingsrecord.h"
+#include "settingsrow.h"
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace ImportWriter {
+
+namespace {
+
+constexpr int ProgressStep = 64;
+
+QString translate(const char* text)
+{
+    return QCoreApplication::translate("QImport", text);
+}
+
+class Transaction
+{
+public:
+    explicit Transaction(QSqlDatabase& db)
+        : m_query(db)
+    {}
+    bool exec(const char* statement) { return m_query.exec(QLatin1String(statement)); }
+    QString error() const { return m_query.lastError().text(); }
+
+    Result stopped(Result::Status status, const QString& title = {}, const QString& text = {})
+    {
+        exec("ROLLBACK TRANSACTION");
+        Result result;
+        result.status = status;
+        result.failure = {title, text};
+        return result;
+    }
+
+private:
+    QSqlQuery m_query;
+};
+
+} // namespace
+
+int steps(const PanelTables::PanelImage& image, bool settingsOnly)
+{
+    int total = 1;
+    if (settingsOnly)
+        return total;
+    for (const PanelTables::SubscriberImage& subscriber : image.subscribers)
+        total += subscriber.keys.size() + 1;
+    return total;
+}
+
+Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settingsOnly,
+             int keyFormat, const std::function<void(int)>& progress,
+             const std::function<bool()>& cancelled)
+{
+    QSqlQuery subscriberInsert(db);
+    subscriberInsert.prepare(QStringLiteral(
+        "INSERT INTO subscriber (id, apartment, phone) VALUES (:id, :apartment, :phone)"));
+    QSqlQuery keyInsert(db);
+    keyInsert.prepare(QStringLiteral("INSERT INTO card (id, subscriber_id, type, number) VALUES "
+                                     "(:id, :subscriber_id, :type, :number)"));
+
+    Transaction transaction(db);
+    if (!transaction.exec("BEGIN TRANSACTION")) {
+        Result result;
+        result.status = Result::Failed;
+        result.failure.text =
+            translate("Ошибка при старте транзакции.SqlError: %1.").arg(transaction.error());
+        return result;
+    }
+    QString error;
+    if (!SettingsRow::save(db, SettingsRecord::decode(image.settings), &error))
+        return transaction.stopped(Result::Failed, translate("Сохранение настроек панели в БД"),
+                                   error);
+    int done = 1;
+    int reported = done;
+    progress(done);
+    Result result;
+    if (!settingsOnly) {
+        error = DatabaseFile::clearSubscribers(db);
+        if (!error.isEmpty())
+            return transaction.stopped(Result::Failed, translate("Очистка БД"), error);
+        for (const PanelTables::SubscriberImage& subscriber : image.subscribers) {
+            if (cancelled())
+                return transaction.stopped(Result::Cancelled);
+            subscriberInsert.bindValue(QStringLiteral(":id"), subscriber.number);
+            subscriberInsert.bindValue(QStringLiteral(":apartment"),
+                                       subscriber.apartment.isEmpty()
+                                           ? QVariant(QVariant::String)
+                                           : QVariant(subscriber.apartment));
+            subscriberInsert.bindValue(QStringLiteral(":phone"), subscriber.phone.isEmpty()
+                                                                     ? QStringLiteral("")
+                                                                     : subscriber.phone);
+            if (!subscriberInsert.exec())
+                return transaction.stopped(
+                    Result::Failed, translate("Добавление абонента '%1'.").arg(subscriber.number),
+                    subscriberInsert.lastError().text());
+            ++done;
+            for (const uint code : subscriber.keys) {
+                const QString text = cardToText(keyFormat, code);
+                keyInsert.bindValue(QStringLiteral(":id"), code);
+                keyInsert.bindValue(QStringLiteral(":subscriber_id"), subscriber.number);
+                keyInsert.bindValue(QStringLiteral(":type"), keyFormat);
+                keyInsert.bindValue(QStringLiteral(":number"), text);
+                if (!keyInsert.exec()) {
+                    // The subscriber keeps the keys added so far; the next one follows.
+                    result.keyFailures.append({translate("Добавление ключа '%1' для обонента '%2'.")
+                                                   .arg(text)
+                                                   .arg(subscriber.number),
+                                               keyInsert.lastError().text()});
+                    break;
+                }
+                ++done;
+            }
+            if (done - reported >= ProgressStep) {
+                reported = done;
+                progress(done);
+            }
+        }
+        if (cancelled())
+            return transaction.stopped(Result::Cancelled);
+    }
+    if (!transaction.exec("END TRANSACTION")) {
+        const QString endError = transaction.error();
+        return transaction.stopped(
+            Result::Failed, {},
+            translate("Ошибка при завершении транзакции.SqlError: %1.").arg(endError));
+    }
+    progress(steps(image, settingsOnly));
+    return result;
+}
+
+} // namespace ImportWriter

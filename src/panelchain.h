@@ -1,0 +1,69 @@
+#pragma once
+
+#include "qpacket.h"
+#include "qserialporterror.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// A chain of requests to the panel: each answer's slot checks the answer and sends the next
+// request, until the chain ends with success or stops at the first failure. Event polling is
+// off while the chain runs and back on at every end: success, failure, a cancelled request, a
+// link that stopped, or the chain destroyed midway. Knows no widget: what to show goes out
+// with finished(). Connect startEvents, cancel and sendPacket to the serial worker's signals
+// of the same names (directly), and the worker thread's finished() to onLinkClosed().
+class PanelChain : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PanelChain(QObject* parent = nullptr);
+    ~PanelChain() override;
+
+    bool isRunning() const { return m_running; }
+    // Interrupts the request in flight; its cancellation error ends the chain.
+    void stop();
+
+signals:
+    void startEvents(const bool& value);
+    void cancel();
+    void sendPacket(QPacket* packet);
+    // A stage's progress, value of maximum.
+    void progress(int stage, int value, int maximum);
+    // The end: ok, or the stage that failed and the text to show (the link's error text or the
+    // panel's result-code text).
+    void finished(bool ok, int stage, const QString& message);
+
+public slots:
+    // The serial worker has stopped; a request it dropped without an answer ends the chain.
+    void onLinkClosed();
+
+protected:
+    // Polling off; the chain runs.
+    void begin();
+    // Sends one request of stage with its answer going to slot, queued.
+    template<typename Chain>
+    void send(int stage, quint8 command, const QByteArray& data,
+              void (Chain::*slot)(QSerialPortError, QString, QByteArray))
+    {
+        QPacket* packet = QPacket::request(command, 0, data);
+        connect(packet, &QPacket::handleEvent, static_cast<Chain*>(this), slot,
+                Qt::QueuedConnection);
+        m_stage = stage;
+        m_waiting = true;
+        emit sendPacket(packet);
+    }
+    // True when the answer is the awaited one and good; a failure ends the chain.
+    bool answered(QSerialPortError error, const QString& errorString, const QByteArray& data);
+    // Ends the chain; polling on.
+    void finish(bool ok, int stage = 0, const QString& message = QString());
+
+private:
+    bool m_running = false;
+    bool m_waiting = false;
+    int m_stage = 0;
+};
+
+// The text of a failed answer: the link's error text, or the panel's result-code text; empty
+// for a good answer.
+QString answerFailure(QSerialPortError error, const QString& errorString, const QByteArray& data);

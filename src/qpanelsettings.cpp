@@ -1,0 +1,220 @@
+#include "qpanelsettings.h"
+
+#include "panelchain.h"
+#include "protocol.h"
+#include "qpacket.h"
+#include "qserialportthread.h"
+#include "settingsrecord.h"
+#include "settingsrow.h"
+#include "ui_qpanelsettings.h"
+
+#include <QCloseEvent>
+#include <QDebug>
+#include <QMessageBox>
+#include <QRegularExpressionValidator>
+#include <QSqlDatabase>
+
+namespace {
+
+const QString TalkTime = QStringLiteral("talk_time");
+
+void setWidgetValue(QWidget* widget, const QVariant& value)
+{
+    if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+        box->setChecked(value.toInt() >= 1);
+    } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        combo->setCurrentIndex(value.toInt());
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setValidator(new QRegularExpressionValidator(
+            QRegularExpression(QStringLiteral("^\\d{0,6}[^-]$")), edit));
+        edit->setText(value.toString());
+    } else if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
+        spin->setValue(value.toInt());
+    }
+}
+
+QVariant bindWidgetValue(const QWidget* widget)
+{
+    if (auto* box = qobject_cast<const QCheckBox*>(widget))
+        return int(box->isChecked());
+    if (auto* combo = qobject_cast<const QComboBox*>(widget))
+        return combo->currentIndex();
+    if (auto* edit = qobject_cast<const QLineEdit*>(widget))
+        return edit->text().isNull() ? QStringLiteral("") : edit->text();
+    if (auto* spin = qobject_cast<const QSpinBox*>(widget))
+        return spin->value();
+    return 0;
+}
+
+} // namespace
+
+QPanelSettings::QPanelSettings(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
+    : QDialog(parent)
+    , ui(new Ui::QPanelSettings)
+    , db(db)
+    , thread(thread)
+{
+    ui->setupUi(this);
+    ui->tabWidget->setCurrentIndex(0);
+    ui->pbSaveWrite->setEnabled(!thread || thread->isRunning());
+    if (thread)
+        connect(thread, &QThread::finished, this, &QPanelSettings::onLinkClosed);
+    load();
+    // The dialog keeps to the height its rows need.
+    setMaximumHeight(1);
+}
+
+QPanelSettings::~QPanelSettings()
+{
+    delete ui;
+}
+
+QPanelSettings* QPanelSettings::create(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
+{
+    auto* dialog = new QPanelSettings(parent, db, thread);
+    connect(dialog, &QPanelSettings::sendPacket, thread, &QSerialPortThread::sendPacket,
+            Qt::DirectConnection);
+    connect(dialog, &QPanelSettings::cancel, thread, &QSerialPortThread::cancel,
+            Qt::DirectConnection);
+    return dialog;
+}
+
+bool QPanelSettings::exec(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
+{
+    QScopedPointer<QPanelSettings> dialog(create(parent, db, thread));
+    return dialog->QDialog::exec() == QDialog::Accepted;
+}
+
+QWidget* QPanelSettings::widgetOf(const QString& column) const
+{
+    for (const char* prefix : {"cb_", "cbox_", "sb_", "le_"})
+        if (auto* widget = findChild<QWidget*>(QLatin1String(prefix) + column))
+            return widget;
+    return nullptr;
+}
+
+void QPanelSettings::load()
+{
+    QVariantMap values;
+    QString error;
+    QSqlDatabase database = db ? *db : QSqlDatabase();
+    switch (SettingsRow::read(database, &values, &error)) {
+    case SettingsRow::Read::Failed:
+        qWarning() << error;
+        QMessageBox::critical(this, windowTitle(), error);
+        return;
+    case SettingsRow::Read::Missing:
+        QMessageBox::critical(this, windowTitle(), SettingsRow::missingRowMessage());
+        return;
+    case SettingsRow::Read::Read:
+        break;
+    }
+    for (const QString& column : SettingsRecord::columns()) {
+        const QVariant value = values.value(column);
+        if (column == TalkTime)
+            ui->cbTalkTime->setChecked(value.toInt() >= 1);
+        setWidgetValue(widgetOf(column), value);
+    }
+}
+
+QVariantMap QPanelSettings::formValues() const
+{
+    QVariantMap values;
+    for (const QString& column : SettingsRecord::columns())
+        values[column] = bindWidgetValue(widgetOf(column));
+    values[TalkTime] = ui->cbTalkTime->isChecked() ? ui->sb_talk_time->value() : 0;
+    return values;
+}
+
+bool QPanelSettings::saveToDB()
+{
+    QString error;
+    QSqlDatabase database = db ? *db : QSqlDatabase();
+    if (SettingsRow::save(database, formValues(), &error))
+        return true;
+    QMessageBox::critical(this, windowTitle(), error);
+    return false;
+}
+
+void QPanelSettings::on_pbSave_clicked()
+{
+    if (saveToDB())
+        accept();
+}
+
+void QPanelSettings::on_pbSaveWrite_clicked()
+{
+    if (!ui->pbSaveWrite->isEnabled() || !saveToDB())
+        return;
+    const QByteArray record = SettingsRecord::encode(formValues());
+    QPacket* packet =
+        QPacket::request(Protocol::WriteSettings, 0, record.left(SettingsRecord::Size));
+    connect(packet, &QPacket::handleEvent, this, &QPanelSettings::onHandleEvent,
+            Qt::QueuedConnection);
+    waiting = true;
+    ui->pbSave->setEnabled(false);
+    ui->pbSaveWrite->setEnabled(false);
+    emit sendPacket(packet);
+}
+
+void QPanelSettings::onHandleEvent(QSerialPortError error, QString errorString, QByteArray data)
+{
+    // An answer after Cancel, or after the link went down, is nobody's any more.
+    if (!waiting)
+        return;
+    waiting = false;
+    ui->pbSave->setEnabled(true);
+    ui->pbSaveWrite->setEnabled(!thread || thread->isRunning());
+    const QString failure = answerFailure(error, errorString, data);
+    if (failure.isEmpty() && !closeRequested) {
+        accept();
+        return;
+    }
+    if (!failure.isEmpty())
+        QMessageBox::critical(this, windowTitle(), failure);
+    if (closeRequested)
+        QDialog::reject();
+}
+
+void QPanelSettings::onLinkClosed()
+{
+    // A request the stopped worker dropped will never be answered.
+    if (waiting)
+        onHandleEvent(QSerialPortError::ClosedByUser, linkErrorText(QSerialPortError::ClosedByUser),
+                      {});
+    ui->pbSaveWrite->setEnabled(false);
+}
+
+void QPanelSettings::on_cbox_type_lock_currentIndexChanged(int index)
+{
+    ui->cb_unblock_lock_imp->setEnabled(index == 0);
+}
+
+void QPanelSettings::on_pbCancel_clicked()
+{
+    if (waiting) {
+        waiting = false;
+        emit cancel();
+    }
+    QDialog::reject();
+}
+
+void QPanelSettings::reject()
+{
+    // Escape follows the rule of the close box.
+    if (waiting) {
+        closeRequested = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void QPanelSettings::closeEvent(QCloseEvent* event)
+{
+    if (waiting) {
+        event->ignore();
+        closeRequested = true;
+        return;
+    }
+    QDialog::closeEvent(event);
+}
