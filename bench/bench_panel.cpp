@@ -14,6 +14,7 @@
 #include "paneltables.h"
 #include "protocol.h"
 #include "qserialportthread.h"
+#include "requesterwiring.h"
 #include "taskconnection.h"
 #include "testdatagenerator.h"
 
@@ -80,10 +81,7 @@ struct Link
 
     void connect(PanelChain& chain)
     {
-        QObject::connect(&chain, &PanelChain::startEvents, &thread, &QSerialPortThread::startEvents,
-                         Qt::DirectConnection);
-        QObject::connect(&chain, &PanelChain::sendPacket, &thread, &QSerialPortThread::sendPacket,
-                         Qt::DirectConnection);
+        connectRequester(&chain, &thread);
         // Polling off before the clock starts, as it is for the whole chain.
         emit thread.startEvents(false);
         QThread::msleep(300);

@@ -2,6 +2,7 @@
 
 #include "importchain.h"
 #include "qserialportthread.h"
+#include "requesterwiring.h"
 #include "taskconnection.h"
 #include "ui_qimport.h"
 
@@ -42,11 +43,7 @@ QImport::~QImport()
 QImport* QImport::create(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
 {
     auto* dialog = new QImport(parent, db, thread);
-    connect(dialog, &QImport::startEvents, thread, &QSerialPortThread::startEvents,
-            Qt::DirectConnection);
-    connect(dialog, &QImport::sendPacket, thread, &QSerialPortThread::sendPacket,
-            Qt::DirectConnection);
-    connect(dialog, &QImport::cancel, thread, &QSerialPortThread::cancel, Qt::DirectConnection);
+    connectRequester(dialog, thread);
     return dialog;
 }
 
@@ -67,20 +64,6 @@ QProgressBar* QImport::bar(int stage) const
         return ui->pbCard;
     default:
         return ui->pbSettings;
-    }
-}
-
-QString QImport::stageTitle(int stage) const
-{
-    switch (stage) {
-    case ImportChain::Apartments:
-        return ui->lApartment->text();
-    case ImportChain::Phones:
-        return ui->lPhone->text();
-    case ImportChain::Cards:
-        return ui->lCard->text();
-    default:
-        return ui->lSettings->text();
     }
 }
 
@@ -129,7 +112,7 @@ void QImport::onProgress(int stage, int value, int)
 void QImport::onReadFinished(bool ok, int stage, const QString& message)
 {
     if (!ok) {
-        QMessageBox::critical(this, stageTitle(stage), message);
+        QMessageBox::critical(this, chain->stageTitle(stage), message);
         endChain();
         return;
     }

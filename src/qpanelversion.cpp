@@ -4,6 +4,7 @@
 #include "qpacket.h"
 #include "qprotocolerrors.h"
 #include "qserialportthread.h"
+#include "requesterwiring.h"
 #include "ui_qpanelversion.h"
 
 #include <QCloseEvent>
@@ -43,10 +44,7 @@ QPanelVersion::~QPanelVersion()
 QPanelVersion* QPanelVersion::create(QWidget* parent, QSerialPortThread* thread)
 {
     auto* dialog = new QPanelVersion(parent);
-    connect(dialog, &QPanelVersion::sendPacket, thread, &QSerialPortThread::sendPacket,
-            Qt::DirectConnection);
-    connect(dialog, &QPanelVersion::cancel, thread, &QSerialPortThread::cancel,
-            Qt::DirectConnection);
+    connectRequester(dialog, thread);
     return dialog;
 }
 
