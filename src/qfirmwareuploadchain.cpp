@@ -47,10 +47,15 @@ void QFirmwareUploadChain::sendStep(Stage stage, quint8 command, quint8 paramete
 
 void QFirmwareUploadChain::advance(int written, int verified)
 {
+    // Each stage reports when it moves, so that a single progress line follows the running one;
+    // a new transfer sets both back to 0.
+    const bool restart = written == 0 && verified == 0;
+    if (restart || written != m_written)
+        emit progress(Write, written, Steps);
+    if (restart || verified != m_verified)
+        emit progress(Verify, verified, Steps);
     m_written = written;
     m_verified = verified;
-    emit progress(Write, written, Steps);
-    emit progress(Verify, verified, Steps);
 }
 
 void QFirmwareUploadChain::onHandleEventVersion(QSerialPortError error, QString errorString,
