@@ -1,0 +1,38 @@
+#include "commandline.h"
+#include "commands.h"
+#include "console.h"
+#include "qpanelversion.h"
+#include "versionchain.h"
+#include "workrunner.h"
+
+using Console::tr;
+
+int Commands::info(const QStringList& arguments)
+{
+    CommandLine line(QStringLiteral("info"),
+                     tr("Читает тип устройства и версию прошивки панели.\n"
+                        "Вывод: type=<код типа>, version=<старшая.младшая>, boot_mode=<0|1>."),
+                     QStringLiteral("--port PORT"));
+    line.addPortOption();
+    int exitCode = 0;
+    if (!line.parse(arguments, 0, &exitCode))
+        return exitCode;
+    QString message;
+    VersionChain chain;
+    WorkRunner runner;
+    if (!runner.runOnPanel(
+            line.port(), chain, [&] { chain.start(); }, &message))
+        return Console::Failure;
+    const bool bootMode = chain.hasVersion() && chain.major() == 0 && chain.minor() == 0;
+    const QString version = chain.hasVersion()
+                                ? QStringLiteral("%1.%2").arg(chain.major()).arg(chain.minor())
+                                : QStringLiteral("?");
+    Console::message(tr("Тип устройства: %1").arg(panelTypeText(chain.deviceType())));
+    Console::message(
+        tr("Версия: %1")
+            .arg(chain.hasVersion() ? panelVersionText(chain.major(), chain.minor()) : version));
+    Console::result(QStringLiteral("type=%1").arg(chain.deviceType()));
+    Console::result(QStringLiteral("version=%1").arg(version));
+    Console::result(QStringLiteral("boot_mode=%1").arg(bootMode ? 1 : 0));
+    return Console::Success;
+}
