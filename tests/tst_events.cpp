@@ -1,6 +1,5 @@
 #include "eventrecord.h"
 #include "lockstate.h"
-#include "qeventsdecription.h"
 
 #include <QtTest>
 
