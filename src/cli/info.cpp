@@ -1,7 +1,6 @@
 #include "commandline.h"
 #include "commands.h"
 #include "console.h"
-#include "qpanelversion.h"
 #include "versionchain.h"
 #include "workrunner.h"
 
@@ -23,16 +22,14 @@ int Commands::info(const QStringList& arguments)
     if (!runner.runOnPanel(
             line.port(), chain, [&] { chain.start(); }, &message))
         return Console::Failure;
-    const bool bootMode = chain.hasVersion() && chain.major() == 0 && chain.minor() == 0;
-    const QString version = chain.hasVersion()
-                                ? QStringLiteral("%1.%2").arg(chain.major()).arg(chain.minor())
-                                : QStringLiteral("?");
-    Console::message(tr("Тип устройства: %1").arg(panelTypeText(chain.deviceType())));
-    Console::message(
-        tr("Версия: %1")
-            .arg(chain.hasVersion() ? panelVersionText(chain.major(), chain.minor()) : version));
-    Console::result(QStringLiteral("type=%1").arg(chain.deviceType()));
-    Console::result(QStringLiteral("version=%1").arg(version));
-    Console::result(QStringLiteral("boot_mode=%1").arg(bootMode ? 1 : 0));
+    const PanelVersion& version = chain.version();
+    Console::message(tr("Тип устройства: %1").arg(version.typeText()));
+    Console::message(tr("Версия: %1").arg(version.versionText()));
+    Console::result(QStringLiteral("type=%1").arg(version.deviceType));
+    Console::result(QStringLiteral("version=%1")
+                        .arg(version.hasVersion
+                                 ? QStringLiteral("%1.%2").arg(version.major).arg(version.minor)
+                                 : QStringLiteral("?")));
+    Console::result(QStringLiteral("boot_mode=%1").arg(version.isBootMode() ? 1 : 0));
     return Console::Success;
 }

@@ -4,6 +4,7 @@
 
 void VersionChain::start()
 {
+    m_version = PanelVersion();
     begin();
     send(0, Protocol::ReadVersion, {}, &VersionChain::onHandleEvent);
 }
@@ -17,11 +18,6 @@ void VersionChain::onHandleEvent(QSerialPortError error, QString errorString, QB
 {
     if (!answered(error, errorString, data))
         return;
-    m_type = quint8(data.at(Protocol::OffsetParameter));
-    m_hasVersion = data.size() >= Protocol::OffsetData + 2;
-    if (m_hasVersion) {
-        m_major = quint8(data.at(Protocol::OffsetData));
-        m_minor = quint8(data.at(Protocol::OffsetData + 1));
-    }
+    m_version = decodePanelVersion(data);
     finish(true);
 }

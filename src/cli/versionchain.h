@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panelchain.h"
+#include "panelversion.h"
 
 // Reads the panel's device type and firmware version: one request.
 class VersionChain : public PanelChain
@@ -12,18 +13,12 @@ public:
     void start();
     QString stageTitle(int stage) const override;
 
-    quint8 deviceType() const { return m_type; }
-    // False when the answer carried no version bytes.
-    bool hasVersion() const { return m_hasVersion; }
-    quint8 major() const { return m_major; }
-    quint8 minor() const { return m_minor; }
+    // What the panel answered; complete once the chain has finished successfully.
+    const PanelVersion& version() const { return m_version; }
 
 public slots:
     void onHandleEvent(QSerialPortError error, QString errorString, QByteArray data);
 
 private:
-    quint8 m_type = 0;
-    bool m_hasVersion = false;
-    quint8 m_major = 0;
-    quint8 m_minor = 0;
+    PanelVersion m_version;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "backgroundtask.h"
+#include "cancelflag.h"
 #include "csvformat.h"
 #include "interruptwatcher.h"
 #include "progressline.h"
