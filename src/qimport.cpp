@@ -3,7 +3,6 @@
 #include "importchain.h"
 #include "qserialportthread.h"
 #include "requesterwiring.h"
-#include "taskconnection.h"
 #include "ui_qimport.h"
 
 #include <QCloseEvent>
@@ -135,15 +134,8 @@ void QImport::startWriting()
     CancelFlag* cancelled = &writeCancel;
     // A connection of its own: the window paints and answers while 50 000 rows go in.
     writing.setFuture(QtConcurrent::run([=] {
-        TaskConnection connection(file);
-        if (!connection.isOpen()) {
-            ImportWriter::Result result;
-            result.status = ImportWriter::Result::Failed;
-            result.failure.text = connection.errorText();
-            return result;
-        }
-        return ImportWriter::write(
-            connection.database(), image, settingsOnly, format,
+        return ImportWriter::writeFile(
+            file, image, settingsOnly, format,
             [progress](int value) {
                 QMetaObject::invokeMethod(progress, "setValue", Qt::QueuedConnection,
                                           Q_ARG(int, value));

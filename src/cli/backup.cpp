@@ -15,42 +15,12 @@ using Console::tr;
 
 namespace {
 
-struct Written
+int count(const QString& file, const char* table)
 {
-    ImportWriter::Result result;
-    int subscribers = 0;
-    int keys = 0;
-};
-
-int count(QSqlDatabase& db, const char* table)
-{
-    QSqlQuery query(db);
+    TaskConnection connection(file);
+    QSqlQuery query(connection.database());
     query.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table)));
     return query.next() ? query.value(0).toInt() : 0;
-}
-
-// Writes the image into the new file as the import dialog writes it into the open database.
-Written write(const QString& file, const PanelTables::PanelImage& image, int keyFormat,
-              const Csv::Progress& progress)
-{
-    Written written;
-    TaskConnection connection(file);
-    if (!connection.isOpen()) {
-        written.result.status = ImportWriter::Result::Failed;
-        written.result.failure.text = connection.errorText();
-        return written;
-    }
-    progress.maximum(ImportWriter::steps(image, false));
-    written.result = ImportWriter::write(
-        connection.database(), image, false, keyFormat,
-        [&progress](int value) {
-            if (progress.setValue)
-                progress.setValue(value);
-        },
-        [&progress] { return progress.cancelled(); });
-    written.subscribers = count(connection.database(), "subscriber");
-    written.keys = count(connection.database(), "card");
-    return written;
 }
 
 } // namespace
@@ -99,29 +69,39 @@ int Commands::backup(const QStringList& arguments)
 
     const QString path = file.path();
     const PanelTables::PanelImage image = chain.image();
-    const Written written =
-        runner.runTask<Written>(tr("Запись данных в БД"), [=](const Csv::Progress& progress) {
-            return write(path, image, keyFormat, progress);
+    const ImportWriter::Result written = runner.runTask<ImportWriter::Result>(
+        tr("Запись данных в БД"), [=](const Csv::Progress& progress) {
+            // Written as the import dialog writes into the open database.
+            progress.maximum(ImportWriter::steps(image, false));
+            return ImportWriter::writeFile(
+                path, image, false, keyFormat,
+                [progress](int value) {
+                    if (progress.setValue)
+                        progress.setValue(value);
+                },
+                [progress] { return progress.cancelled(); });
         });
-    for (const ImportWriter::Failure& failure : written.result.keyFailures)
+    for (const ImportWriter::Failure& failure : written.keyFailures)
         Console::failure(failure.title, failure.text);
-    switch (written.result.status) {
+    switch (written.status) {
     case ImportWriter::Result::Written:
         break;
     case ImportWriter::Result::Failed:
-        Console::failure(written.result.failure.title, written.result.failure.text);
+        Console::failure(written.failure.title, written.failure.text);
         return Console::Failure;
     case ImportWriter::Result::Cancelled:
         Console::message(tr("Операция прервана пользователем."));
         return Console::Failure;
     }
+    const int subscribers = count(path, "subscriber");
+    const int keys = count(path, "card");
     if (!file.commit(&message)) {
         Console::message(message);
         return Console::Failure;
     }
     Console::message(
         QCoreApplication::translate("QImport", "Импорт данных из панели в БД выполнен успешно."));
-    Console::result(QStringLiteral("subscribers=%1").arg(written.subscribers));
-    Console::result(QStringLiteral("keys=%1").arg(written.keys));
+    Console::result(QStringLiteral("subscribers=%1").arg(subscribers));
+    Console::result(QStringLiteral("keys=%1").arg(keys));
     return Console::Success;
 }
