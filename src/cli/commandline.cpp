@@ -38,10 +38,7 @@ bool CommandLine::parse(const QStringList& arguments, int minimum, int maximum, 
 {
     *exitCode = Console::Usage;
     if (!m_parser.parse(arguments)) {
-        const QStringList unknown = m_parser.unknownOptionNames();
-        usageError(unknown.isEmpty()
-                       ? tr("Ошибка в командной строке: %1").arg(m_parser.errorText())
-                       : tr("Неизвестный параметр: %1").arg(unknown.join(QLatin1String(", "))));
+        usageError(m_parser.errorText());
         return false;
     }
     if (m_parser.isSet(m_help)) {
@@ -68,10 +65,8 @@ QString CommandLine::helpText() const
 {
     // The parser's usage line names neither the command nor the program as typed; its option
     // and argument lists follow.
-    QString lists = m_parser.helpText();
-    lists.replace(QLatin1String("Options:"), tr("Параметры:"))
-        .replace(QLatin1String("Arguments:"), tr("Аргументы:"));
+    const QString lists = m_parser.helpText();
     return tr("Использование: ostrovel-cli %1 %2\n%3\n\n%4")
         .arg(m_command, m_syntax, m_description,
-             lists.mid(lists.indexOf(tr("Параметры:"))).trimmed());
+             lists.mid(lists.indexOf(QLatin1String("\n\n"))).trimmed());
 }

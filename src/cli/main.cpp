@@ -3,6 +3,7 @@
 #include "application.h"
 #include "commands.h"
 #include "console.h"
+#include "parsertexts.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -41,7 +42,8 @@ QString help()
               "  restore --port PORT FILE.zelkor          экспорт файла БД в панель\n"
               "  diff --port PORT FILE.zelkor             что изменил бы экспорт, без записи\n"
               "  firmware read --port PORT FILE.bin       чтение прошивки из панели\n"
-              "  firmware write --port PORT FILE.bin      запись прошивки в панель\n"
+              "  firmware write --port PORT (FILE.bin | --built-in)\n"
+              "                                           запись прошивки в панель\n"
               "  csv export FILE.zelkor OUT.csv           экспорт БД в CSV\n"
               "  csv import FILE.zelkor IN.csv            импорт CSV в БД\n\n"
               "Справка по команде: ostrovel-cli КОМАНДА --help.\n"
@@ -83,6 +85,8 @@ int main(int argc, char* argv[])
 {
     Application::setIdentity();
     QCoreApplication app(argc, argv);
+    ParserTexts parserTexts;
+    app.installTranslator(&parserTexts);
     Application::initResources();
     // The serial worker's frame log is for diagnosis: QT_LOGGING_RULES=ostrovel.link.debug=true.
     QLoggingCategory::setFilterRules(QStringLiteral("ostrovel.*.debug=false"));
