@@ -62,13 +62,15 @@ int Commands::csvExport(const QStringList& arguments)
     }
     const QString path = file.path();
     WorkRunner runner;
-    const QRuntimeError result = runner.runTask<QRuntimeError>(
+    QRuntimeError result = runner.runTask<QRuntimeError>(
         QCoreApplication::translate("QExportFromDB", "Процесс экспорта данных из БД"),
         [=](const Csv::Progress& progress) {
             return exportDatabase(database, path, options, progress);
         });
     if (result.isSuccess() && !file.commit(&message))
         return taskEnd(QRuntimeError::failure(message));
+    // A file that could not be written is named as the user named it.
+    result.message.replace(path, line.argument(1));
     return taskEnd(result);
 }
 
