@@ -3,6 +3,7 @@
 #include "importwriter.h"
 #include "panelfixture.h"
 #include "paneltables.h"
+#include "protocol.h"
 #include "settingsrecord.h"
 
 #include <QtTest>
@@ -10,10 +11,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 using Fault = PanelSimulator::FaultKind;
 
@@ -92,6 +96,54 @@ void fill(TestDatabase& db)
     db.exec("UPDATE system SET talk_time = 120, code_open_lock = '905'");
     db.close();
 }
+
+// The tool run as a person runs it: standard input and standard error on a terminal, which the
+// test reads as the screen and types into; standard output still read through the pipe.
+class TerminalProcess : public QProcess
+{
+public:
+    TerminalProcess()
+        : master(::posix_openpt(O_RDWR | O_NOCTTY))
+    {
+        ::grantpt(master);
+        ::unlockpt(master);
+        slave = ::ptsname(master);
+        auto* notifier = new QSocketNotifier(master, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
+            char bytes[4096];
+            const ssize_t count = ::read(master, bytes, sizeof bytes);
+            if (count > 0)
+                screen.append(bytes, int(count));
+            else // the last of the tool's ends of the terminal is closed
+                notifier->setEnabled(false);
+        });
+    }
+    ~TerminalProcess() override
+    {
+        waitForFinished();
+        ::close(master);
+    }
+    void type(const QByteArray& line)
+    {
+        QCOMPARE(::write(master, line.constData(), size_t(line.size())), ssize_t(line.size()));
+    }
+
+    QByteArray screen;
+
+protected:
+    void setupChildProcess() override
+    {
+        // A session of its own with the terminal as its controlling terminal.
+        ::setsid();
+        const int terminal = ::open(slave.constData(), O_RDWR);
+        ::dup2(terminal, STDIN_FILENO);
+        ::dup2(terminal, STDERR_FILENO);
+    }
+
+private:
+    int master;
+    QByteArray slave;
+};
 
 } // namespace
 
@@ -179,6 +231,9 @@ private slots:
         QVERIFY(y.exec("UPDATE system SET talk_time = 60"));
         y.close();
 
+        a.setVersion(9, 3, 1);
+        QCOMPARE(cli({"info", "-p", a.slavePath()}).out,
+                 QByteArray("type=9\nversion=3.1\nboot_mode=0\n"));
         const QString backup = path("backup.zelkor");
         QProcess* backingUp = start({"backup", "--port", a.slavePath(), backup});
         QProcess* same = start({"diff", "--port", b.slavePath(), x.path()});
@@ -231,6 +286,33 @@ private slots:
         // Comparing wrote nothing.
         for (int command : {0x01, 0x24, 0x25, 0x26, 0x27})
             QCOMPARE(c.requestCount(command), 0);
+    }
+
+    void restoreAsksOnATerminal_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("code");
+        QTest::newRow("no") << QByteArray("нет\n") << 1;
+        QTest::newRow("yes") << QByteArray("да\n") << 0;
+    }
+    void restoreAsksOnATerminal()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(int, code);
+        PanelSimulator sim;
+        QVERIFY(sim.start());
+        TestDatabase db;
+        db.close();
+        TerminalProcess process;
+        process.start(OSTROVEL_CLI, {"restore", "--port", sim.slavePath(), db.path()});
+        QTRY_VERIFY(QString::fromUtf8(process.screen).contains("экспортировать новые данные"));
+        process.type(answer);
+        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 60000);
+        QCOMPARE(process.exitCode(), code);
+        QCOMPARE(sim.requestCount(Protocol::ClearMemory), code == 0 ? 1 : 0);
+        // The progress line is redrawn in place, on a terminal only.
+        QCOMPARE(process.screen.contains("\033[K"), code == 0);
+        QCOMPARE(process.readAllStandardOutput(), QByteArray());
     }
 
     void refusalsTouchNothing_data()
