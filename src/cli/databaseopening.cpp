@@ -25,11 +25,16 @@ std::unique_ptr<TaskConnection> openDatabase(const QString& fileName, QString* e
     return connection;
 }
 
-ExportLoad loadDatabaseExport(const QString& fileName)
+bool loadDatabaseExport(const QString& fileName, ExportContent* content)
 {
     ExportLoad load;
     const std::unique_ptr<TaskConnection> connection = openDatabase(fileName, &load.error);
     if (connection)
         load = loadExportContent(connection->database());
-    return load;
+    if (!load.error.isEmpty()) {
+        Console::message(load.error);
+        return false;
+    }
+    *content = load.content;
+    return true;
 }

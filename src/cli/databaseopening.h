@@ -12,6 +12,6 @@
 // with the message to show then.
 std::unique_ptr<TaskConnection> openDatabase(const QString& fileName, QString* error);
 
-// What an export of the database file would write into the panel; the message to show when the
+// What an export of the database file would write into the panel; false after telling why the
 // file does not open or the export refuses it, as the export dialog refuses it.
-ExportLoad loadDatabaseExport(const QString& fileName);
+bool loadDatabaseExport(const QString& fileName, ExportContent* content);

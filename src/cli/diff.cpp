@@ -106,11 +106,9 @@ int Commands::diff(const QStringList& arguments)
     if (!line.parse(arguments, 1, &exitCode))
         return exitCode;
 
-    const ExportLoad load = loadDatabaseExport(line.argument(0));
-    if (!load.error.isEmpty()) {
-        Console::message(load.error);
+    ExportContent content;
+    if (!loadDatabaseExport(line.argument(0), &content))
         return Console::Failure;
-    }
     QString message;
     ImportChain chain;
     WorkRunner runner;
@@ -118,7 +116,7 @@ int Commands::diff(const QStringList& arguments)
             line.port(), chain, [&] { chain.start(ImportChain::Full); }, &message))
         return Console::Failure;
     const PanelDiff::Differences differences =
-        PanelDiff::compare(chain.image(), PanelDiff::exportedImage(load.content));
+        PanelDiff::compare(chain.image(), PanelDiff::exportedImage(content));
     if (line.isSet(asJson))
         Console::result(QString::fromUtf8(json(differences)).trimmed());
     else

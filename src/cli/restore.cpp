@@ -24,11 +24,9 @@ int Commands::restore(const QStringList& arguments)
         return exitCode;
 
     // Everything the panel gets is read, and refused if need be, before the panel is touched.
-    const ExportLoad load = loadDatabaseExport(line.argument(0));
-    if (!load.error.isEmpty()) {
-        Console::message(load.error);
+    ExportContent content;
+    if (!loadDatabaseExport(line.argument(0), &content))
         return Console::Failure;
-    }
     if (!line.isSet(yes)) {
         if (!Console::canAsk())
             return line.usageError(
@@ -45,7 +43,7 @@ int Commands::restore(const QStringList& arguments)
     ExportChain chain;
     WorkRunner runner;
     if (!runner.runOnPanel(
-            line.port(), chain, [&] { chain.start(load.content); }, &message))
+            line.port(), chain, [&] { chain.start(content); }, &message))
         return Console::Failure;
     Console::message(
         QCoreApplication::translate("QExport", "Экспорт данных в панель выполнен успешно."));
