@@ -2,6 +2,9 @@
 
 #include "settingsrecord.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <algorithm>
 
@@ -68,6 +71,19 @@ QList<Key> compareKeys(const PanelTables::SubscriberImages& panel,
     return differences.values();
 }
 
+QJsonValue owner(int number)
+{
+    return number < 0 ? QJsonValue() : QJsonValue(number);
+}
+
+QJsonValue side(bool present, const PanelTables::SubscriberImage& subscriber)
+{
+    if (!present)
+        return QJsonValue();
+    return QJsonObject{{QStringLiteral("apartment"), subscriber.apartment},
+                       {QStringLiteral("phone"), subscriber.phone}};
+}
+
 } // namespace
 
 PanelTables::PanelImage exportedImage(const ExportContent& content)
@@ -94,6 +110,63 @@ Differences compare(const PanelTables::PanelImage& panel, const PanelTables::Pan
     differences.subscribers = compareSubscribers(panel.subscribers, database.subscribers);
     differences.keys = compareKeys(panel.subscribers, database.subscribers);
     return differences;
+}
+
+QByteArray json(const Differences& differences)
+{
+    QJsonArray settings;
+    for (const Setting& setting : differences.settings)
+        settings.append(QJsonObject{{QStringLiteral("column"), setting.column},
+                                    {QStringLiteral("panel"), setting.panel.toJsonValue()},
+                                    {QStringLiteral("database"), setting.database.toJsonValue()}});
+    QJsonArray subscribers;
+    for (const Subscriber& subscriber : differences.subscribers)
+        subscribers.append(QJsonObject{
+            {QStringLiteral("number"), subscriber.number},
+            {QStringLiteral("panel"), side(subscriber.onPanel, subscriber.panel)},
+            {QStringLiteral("database"), side(subscriber.inDatabase, subscriber.database)}});
+    QJsonArray keys;
+    for (const Key& key : differences.keys)
+        keys.append(QJsonObject{{QStringLiteral("code"), qint64(key.code)},
+                                {QStringLiteral("panel"), owner(key.panelOwner)},
+                                {QStringLiteral("database"), owner(key.databaseOwner)}});
+    const QJsonObject document{{QStringLiteral("same"), differences.isEmpty()},
+                               {QStringLiteral("settings"), settings},
+                               {QStringLiteral("subscribers"), subscribers},
+                               {QStringLiteral("keys"), keys}};
+    return QJsonDocument(document).toJson(QJsonDocument::Indented);
+}
+
+QStringList lines(const Differences& differences)
+{
+    const auto line = [](const char* what, const QString& which, const QString& panel,
+                         const QString& database) {
+        return QStringLiteral("%1\t%2\t%3\t%4").arg(QLatin1String(what), which, panel, database);
+    };
+    QStringList out;
+    for (const Setting& setting : differences.settings)
+        out << line("setting", setting.column, setting.panel.toString(),
+                    setting.database.toString());
+    for (const Subscriber& subscriber : differences.subscribers) {
+        const QString number = QString::number(subscriber.number);
+        if (subscriber.onPanel != subscriber.inDatabase) {
+            out << line("subscriber", number, subscriber.onPanel ? number : QString(),
+                        subscriber.inDatabase ? number : QString());
+            continue;
+        }
+        if (subscriber.panel.apartment != subscriber.database.apartment)
+            out << line("apartment", number, subscriber.panel.apartment,
+                        subscriber.database.apartment);
+        if (subscriber.panel.phone != subscriber.database.phone)
+            out << line("phone", number, subscriber.panel.phone, subscriber.database.phone);
+    }
+    const auto ownerText = [](int number) {
+        return number < 0 ? QString() : QString::number(number);
+    };
+    for (const Key& key : differences.keys)
+        out << line("key", QString::number(key.code), ownerText(key.panelOwner),
+                    ownerText(key.databaseOwner));
+    return out;
 }
 
 } // namespace PanelDiff

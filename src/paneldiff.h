@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 // What an export of a database would change in a panel. Both sides are compared in the
@@ -49,5 +50,11 @@ struct Differences
 // The panel as an export of content leaves it.
 PanelTables::PanelImage exportedImage(const ExportContent& content);
 Differences compare(const PanelTables::PanelImage& panel, const PanelTables::PanelImage& database);
+
+// For scripts: one line a difference, its fields separated by TABs: what (setting, subscriber,
+// apartment, phone, key), which, the panel's value, the database's value; an absent side is
+// empty. Or a JSON document.
+QStringList lines(const Differences& differences);
+QByteArray json(const Differences& differences);
 
 } // namespace PanelDiff

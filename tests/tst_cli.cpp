@@ -203,8 +203,8 @@ private slots:
     {
         // A: a populated panel to back up; B and C: panels restored from two copies of one
         // database, the second of which then changes.
-        PanelSimulator a, b, c, d;
-        for (PanelSimulator* sim : {&a, &b, &c, &d})
+        PanelSimulator a, b, c;
+        for (PanelSimulator* sim : {&a, &b, &c})
             QVERIFY(sim->start());
         for (int i = 0; i < 30; ++i) {
             const int number = i * 863 % PanelTables::Records;
@@ -221,7 +221,7 @@ private slots:
         TestDatabase x("x.zelkor"), y("y.zelkor");
         fill(x);
         fill(y);
-        for (auto [sim, db] : {std::pair(&b, &x), std::pair(&c, &y), std::pair(&d, &y)})
+        for (auto [sim, db] : {std::pair(&b, &x), std::pair(&c, &y)})
             QCOMPARE(cli({"restore", "--yes", "--port", sim->slavePath(), db->path()}).code, 0);
         c.clearLog();
         y.reopen();
@@ -238,7 +238,6 @@ private slots:
         QProcess* backingUp = start({"backup", "--port", a.slavePath(), backup});
         QProcess* same = start({"diff", "--port", b.slavePath(), x.path()});
         QProcess* changed = start({"diff", "--json", "--port", c.slavePath(), y.path()});
-        QProcess* listed = start({"diff", "--port", d.slavePath(), y.path()});
 
         // The reference: the dialog's reading and writing, on a copy of the template.
         DirectLink link(&a);
@@ -255,7 +254,7 @@ private slots:
         reference.close();
 
         const Run backedUp = finish(backingUp);
-        QCOMPARE(backedUp.code, 0);
+        QVERIFY2(backedUp.code == 0, qPrintable(backedUp.err.right(800)));
         QCOMPARE(backedUp.out, QByteArray("subscribers=30\nkeys=30\n"));
         QCOMPARE(rows(backup), rows(reference.path()));
         QCOMPARE(entries(dir.path()), QStringList{"backup.zelkor"});
@@ -278,11 +277,6 @@ private slots:
                      {"code": 64, "panel": 7, "database": 14}]})")
                                          .object();
         QCOMPARE(QJsonDocument::fromJson(differed.out).object(), expected);
-        QCOMPARE(finish(listed).out, QByteArray("setting\ttalk_time\t120\t60\n"
-                                                "subscriber\t7\t7\t\n"
-                                                "apartment\t14\t3\t4\n"
-                                                "key\t32\t0\t\n"
-                                                "key\t64\t7\t14\n"));
         // Comparing wrote nothing.
         for (int command : {0x01, 0x24, 0x25, 0x26, 0x27})
             QCOMPARE(c.requestCount(command), 0);

@@ -6,87 +6,7 @@
 #include "paneldiff.h"
 #include "workrunner.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 using Console::tr;
-
-namespace {
-
-QJsonValue owner(int number)
-{
-    return number < 0 ? QJsonValue() : QJsonValue(number);
-}
-
-QJsonValue side(bool present, const PanelTables::SubscriberImage& subscriber)
-{
-    if (!present)
-        return QJsonValue();
-    return QJsonObject{{QStringLiteral("apartment"), subscriber.apartment},
-                       {QStringLiteral("phone"), subscriber.phone}};
-}
-
-QByteArray json(const PanelDiff::Differences& differences)
-{
-    QJsonArray settings;
-    for (const PanelDiff::Setting& setting : differences.settings)
-        settings.append(QJsonObject{{QStringLiteral("column"), setting.column},
-                                    {QStringLiteral("panel"), setting.panel.toJsonValue()},
-                                    {QStringLiteral("database"), setting.database.toJsonValue()}});
-    QJsonArray subscribers;
-    for (const PanelDiff::Subscriber& subscriber : differences.subscribers)
-        subscribers.append(QJsonObject{
-            {QStringLiteral("number"), subscriber.number},
-            {QStringLiteral("panel"), side(subscriber.onPanel, subscriber.panel)},
-            {QStringLiteral("database"), side(subscriber.inDatabase, subscriber.database)}});
-    QJsonArray keys;
-    for (const PanelDiff::Key& key : differences.keys)
-        keys.append(QJsonObject{{QStringLiteral("code"), qint64(key.code)},
-                                {QStringLiteral("panel"), owner(key.panelOwner)},
-                                {QStringLiteral("database"), owner(key.databaseOwner)}});
-    const QJsonObject document{{QStringLiteral("same"), differences.isEmpty()},
-                               {QStringLiteral("settings"), settings},
-                               {QStringLiteral("subscribers"), subscribers},
-                               {QStringLiteral("keys"), keys}};
-    return QJsonDocument(document).toJson(QJsonDocument::Indented);
-}
-
-// One line a difference, its fields separated by TABs: what, which, the panel's value, the
-// database's value; an absent side is empty.
-QStringList lines(const PanelDiff::Differences& differences)
-{
-    const auto line = [](const char* what, const QString& which, const QString& panel,
-                         const QString& database) {
-        return QStringLiteral("%1\t%2\t%3\t%4").arg(QLatin1String(what), which, panel, database);
-    };
-    QStringList out;
-    for (const PanelDiff::Setting& setting : differences.settings)
-        out << line("setting", setting.column, setting.panel.toString(),
-                    setting.database.toString());
-    for (const PanelDiff::Subscriber& subscriber : differences.subscribers) {
-        const QString number = QString::number(subscriber.number);
-        if (subscriber.onPanel != subscriber.inDatabase) {
-            out << line("subscriber", number, subscriber.onPanel ? number : QString(),
-                        subscriber.inDatabase ? number : QString());
-            continue;
-        }
-        if (subscriber.panel.apartment != subscriber.database.apartment)
-            out << line("apartment", number, subscriber.panel.apartment,
-                        subscriber.database.apartment);
-        if (subscriber.panel.phone != subscriber.database.phone)
-            out << line("phone", number, subscriber.panel.phone, subscriber.database.phone);
-    }
-    const auto ownerText = [](int number) {
-        return number < 0 ? QString() : QString::number(number);
-    };
-    for (const PanelDiff::Key& key : differences.keys)
-        out << line("key", QString::number(key.code), ownerText(key.panelOwner),
-                    ownerText(key.databaseOwner));
-    return out;
-}
-
-} // namespace
 
 int Commands::diff(const QStringList& arguments)
 {
@@ -118,9 +38,9 @@ int Commands::diff(const QStringList& arguments)
     const PanelDiff::Differences differences =
         PanelDiff::compare(chain.image(), PanelDiff::exportedImage(content));
     if (line.isSet(asJson))
-        Console::result(QString::fromUtf8(json(differences)).trimmed());
+        Console::result(QString::fromUtf8(PanelDiff::json(differences)).trimmed());
     else
-        for (const QString& text : lines(differences))
+        for (const QString& text : PanelDiff::lines(differences))
             Console::result(text);
     if (differences.isEmpty()) {
         Console::message(tr("Панель совпадает с БД."));
