@@ -209,8 +209,10 @@ void QZelKorWindow::createMenus()
     ui->actionAlign->setMenu(m_alignMenu);
     m_addMenu = popupMenu({ui->actionAddSubscriber, ui->actionAddCard});
     ui->actionAdd->setMenu(m_addMenu);
+    // The default action brings its menu along. Setting the same menu as the button's own would
+    // re-add the action, which drops both, and the popup would offer "Добавить" alone.
     ui->tbAdd->setDefaultAction(ui->actionAdd);
-    ui->tbAdd->setMenu(m_addMenu);
+    ui->tbAdd->setPopupMode(QToolButton::InstantPopup);
     ui->tbEdit->setDefaultAction(ui->actionEdit);
     ui->tbDel->setDefaultAction(ui->actionDel);
 
@@ -247,15 +249,14 @@ void QZelKorWindow::createShortcuts()
         // Reachable wherever the focus is in the window, also for actions kept in popups.
         addAction(key.first);
     }
-    // Delete acts on the database tree's row: only while the focus is on the database tab, not
-    // while it is among the events.
+    // Delete acts on the database tree's row: only while its button is in view, not while the
+    // events are shown.
     ui->actionDel->setShortcut(QKeySequence(Qt::Key_Delete));
-    ui->actionDel->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    ui->tabDB->addAction(ui->actionDel);
 
     connect(new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_F), this), &QShortcut::activated, this,
             [this] {
-                showFind();
+                if (!ui->actionShowFind->isChecked())
+                    ui->actionShowFind->trigger();
                 ui->leCondition->setFocus(Qt::ShortcutFocusReason);
                 ui->leCondition->selectAll();
             });
