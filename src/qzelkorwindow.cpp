@@ -41,9 +41,9 @@
 #include <QProgressBar>
 #include <QSettings>
 #include <QShortcut>
-#include <QStatusBar>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -262,12 +262,12 @@ void QZelKorWindow::createShortcuts()
             });
     // Return on a row does what a double click does.
     for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        connect(new QShortcut(QKeySequence(key), ui->treeView, nullptr, nullptr,
-                              Qt::WidgetShortcut),
-                &QShortcut::activated, ui->actionEdit, &QAction::trigger);
-        connect(new QShortcut(QKeySequence(key), ui->treeFind, nullptr, nullptr,
-                              Qt::WidgetShortcut),
-                &QShortcut::activated, ui->actionGotoOpenRec, &QAction::trigger);
+        connect(
+            new QShortcut(QKeySequence(key), ui->treeView, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, ui->actionEdit, &QAction::trigger);
+        connect(
+            new QShortcut(QKeySequence(key), ui->treeFind, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, ui->actionGotoOpenRec, &QAction::trigger);
     }
 }
 
