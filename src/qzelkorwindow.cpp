@@ -246,15 +246,16 @@ void QZelKorWindow::createShortcuts()
     };
     for (const auto& key : keys) {
         key.first->setShortcut(key.second);
-        // Reachable wherever the focus is in the window, also for actions kept in popups.
-        addAction(key.first);
+        // Reachable wherever the focus is in the window, also for actions kept in popups, but
+        // not while a database task has the central widget disabled, as the menus are then.
+        centralWidget()->addAction(key.first);
     }
     // Delete acts on the database tree's row: only while its button is in view, not while the
     // events are shown.
     ui->actionDel->setShortcut(QKeySequence(Qt::Key_Delete));
 
-    connect(new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_F), this), &QShortcut::activated, this,
-            [this] {
+    connect(new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_F), centralWidget()),
+            &QShortcut::activated, this, [this] {
                 if (!ui->actionShowFind->isChecked())
                     ui->actionShowFind->trigger();
                 ui->leCondition->setFocus(Qt::ShortcutFocusReason);
