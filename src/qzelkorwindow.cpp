@@ -108,7 +108,7 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     connect(ui->actionCollapseAll, &QAction::triggered, ui->treeView, &QTreeWidget::collapseAll);
     ui->tabWidget->setCurrentIndex(0);
     reserveStateLabelWidths();
-    // Beside the red circle, the reason stays in view and not only in its tool tip.
+    // While the circle is red the status bar names the reason, not only the circle's tool tip.
     m_linkLost = new QLabel(this);
     m_linkLost->hide();
     statusBar()->addPermanentWidget(m_linkLost);
