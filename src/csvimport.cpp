@@ -18,7 +18,9 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcImport, "ostrovel.csv")
+// Rows the import skips, and why: silent unless switched on with
+// QT_LOGGING_RULES="ostrovel.csv.debug=true".
+Q_LOGGING_CATEGORY(lcImport, "ostrovel.csv", QtWarningMsg)
 
 constexpr qint64 MaxApartment = 99999999;
 constexpr qint64 MaxPhone = 999999999999;

@@ -40,8 +40,10 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSettings>
+#include <QShortcut>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -106,6 +108,10 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     connect(ui->actionCollapseAll, &QAction::triggered, ui->treeView, &QTreeWidget::collapseAll);
     ui->tabWidget->setCurrentIndex(0);
     reserveStateLabelWidths();
+    // While the circle is red the status bar names the reason, not only the circle's tool tip.
+    m_linkLost = new QLabel(this);
+    m_linkLost->hide();
+    statusBar()->addPermanentWidget(m_linkLost);
 
     setWindowTitle(applicationTitle());
     // Kept out of the menu, but not hidden: a hidden action is also disabled and would no
@@ -114,6 +120,7 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     ui->menuFile->removeAction(ui->actionGeneration);
 
     createMenus();
+    createShortcuts();
 
     QHeaderView* header = ui->treeView->header();
     ui->treeView->setSortingEnabled(true);
@@ -130,6 +137,8 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     ui->treeFind->setSortingEnabled(true);
     ui->treeFind->header()->setSectionsClickable(true);
     ui->treeFind->header()->setSortIndicatorShown(true);
+    // A header's own default indicator is descending; results read in subscriber order.
+    ui->treeFind->sortByColumn(0, Qt::AscendingOrder);
 
     connect(ui->actionRefreshDB, &QAction::triggered, this,
             qOverload<bool>(&QZelKorWindow::refreshData));
@@ -200,8 +209,10 @@ void QZelKorWindow::createMenus()
     ui->actionAlign->setMenu(m_alignMenu);
     m_addMenu = popupMenu({ui->actionAddSubscriber, ui->actionAddCard});
     ui->actionAdd->setMenu(m_addMenu);
+    // The default action brings its menu along. Setting the same menu as the button's own would
+    // re-add the action, which drops both, and the popup would offer "Добавить" alone.
     ui->tbAdd->setDefaultAction(ui->actionAdd);
-    ui->tbAdd->setMenu(m_addMenu);
+    ui->tbAdd->setPopupMode(QToolButton::InstantPopup);
     ui->tbEdit->setDefaultAction(ui->actionEdit);
     ui->tbDel->setDefaultAction(ui->actionDel);
 
@@ -220,6 +231,45 @@ void QZelKorWindow::createMenus()
     ui->cbOrderEvents->addAction(ui->actionOrderEvents);
     showAction(ui->pbClearEvents, ui->actionClearEvents);
     showAction(ui->pbSaveEvents, ui->actionSaveEvents);
+}
+
+void QZelKorWindow::createShortcuts()
+{
+    // The usual keys of a desktop program; the actions keep their texts.
+    const QList<QPair<QAction*, QKeySequence>> keys = {
+        {ui->actionNewDB, QKeySequence(Qt::CTRL + Qt::Key_N)},
+        {ui->actionOpenDB, QKeySequence(Qt::CTRL + Qt::Key_O)},
+        {ui->actionCloseDB, QKeySequence(Qt::CTRL + Qt::Key_W)},
+        {ui->actionExit, QKeySequence(Qt::CTRL + Qt::Key_Q)},
+        {ui->actionRefreshDB, QKeySequence(Qt::Key_F5)},
+        {ui->actionAddSubscriber, QKeySequence(Qt::Key_Insert)},
+    };
+    for (const auto& key : keys) {
+        key.first->setShortcut(key.second);
+        // Reachable wherever the focus is in the window, also for actions kept in popups, but
+        // not while a database task has the central widget disabled, as the menus are then.
+        centralWidget()->addAction(key.first);
+    }
+    // Delete acts on the database tree's row: only while its button is in view, not while the
+    // events are shown.
+    ui->actionDel->setShortcut(QKeySequence(Qt::Key_Delete));
+
+    connect(new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_F), centralWidget()),
+            &QShortcut::activated, this, [this] {
+                if (!ui->actionShowFind->isChecked())
+                    ui->actionShowFind->trigger();
+                ui->leCondition->setFocus(Qt::ShortcutFocusReason);
+                ui->leCondition->selectAll();
+            });
+    // Return on a row does what a double click does.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        connect(
+            new QShortcut(QKeySequence(key), ui->treeView, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, ui->actionEdit, &QAction::trigger);
+        connect(
+            new QShortcut(QKeySequence(key), ui->treeFind, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, ui->actionGotoOpenRec, &QAction::trigger);
+    }
 }
 
 void QZelKorWindow::wireEnabling()
@@ -472,6 +522,18 @@ void QZelKorWindow::setChecked_ConnectPort(bool checked)
     emit onConnectDisabled(!checked);
 }
 
+bool QZelKorWindow::connectPort(const QString& port)
+{
+    int index = ui->cbListPort->findText(port, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0)
+        index = ui->cbListPort->findData(port);
+    if (index >= 0 && ui->cbListPort->isEnabled()) {
+        ui->cbListPort->setCurrentIndex(index);
+        ui->pbConnectPort->setChecked(true);
+    }
+    return m_serialThread.isRunning();
+}
+
 void QZelKorWindow::onError(QSerialPortError error, QString errorString)
 {
     if (!ui->pbConnectPort->isChecked())
@@ -493,6 +555,9 @@ void QZelKorWindow::showLinkState(const QString& picture, const QString& toolTip
 {
     ui->labelStatus->setPixmap(QPixmap(picture));
     ui->labelStatus->setToolTip(toolTip);
+    const bool lost = picture == QLatin1String(RedPicture);
+    m_linkLost->setText(lost ? tr("Нет связи с панелью: %1").arg(toolTip) : QString());
+    m_linkLost->setVisible(lost);
 }
 
 // Events
