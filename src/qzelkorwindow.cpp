@@ -687,12 +687,18 @@ bool QZelKorWindow::openDB(QString fileName)
         return false;
     }
     if (!checkDatabaseFormat()) {
-        closeDB();
+        // A refused file is not ours: it is left exactly as it was, without the compaction of
+        // a normal close.
+        closeConnection(false);
         return false;
     }
     addRecentFile(fileName);
     emit onUseDB_Enabled(true);
     refreshData();
+    // Said once here rather than by the first save that fails.
+    if (DatabaseFile::isReadOnly(m_db))
+        QMessageBox::warning(this, tr("Предупреждение"),
+                             tr("Файл БД открыт только для чтения: изменения не будут сохранены."));
     return true;
 }
 
