@@ -800,7 +800,7 @@ void QZelKorWindow::refreshData()
                               header->sortIndicatorSection(), header->sortIndicatorOrder()));
         if (!load.error.isEmpty())
             QMessageBox::critical(this, tr("Загрузка БД"), tr("Ошибка: %1.").arg(load.error));
-        TreeFill::addRows(ui->treeView, load.items, TreeFill::Events::BeforeSorting);
+        TreeFill::addRows(ui->treeView, load.items, TreeFill::Events::BetweenSteps);
     }
     updateSelectionActions();
     ui->treeView->setUpdatesEnabled(true);

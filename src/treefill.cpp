@@ -94,10 +94,12 @@ void addRows(QTreeWidget* tree, const QList<QTreeWidgetItem*>& rows, Events even
     const bool sorting = tree->isSortingEnabled();
     tree->setSortingEnabled(false);
     tree->addTopLevelItems(rows);
-    if (events == Events::BeforeSorting)
+    if (events == Events::BetweenSteps)
         QCoreApplication::processEvents();
     // Switching sorting back on sorts by the header's column and order, which it kept.
     tree->setSortingEnabled(sorting);
+    if (events == Events::BetweenSteps)
+        QCoreApplication::processEvents();
 }
 
 QList<QTreeWidgetItem*> takeRows(QTreeWidget* tree)

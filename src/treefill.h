@@ -19,8 +19,9 @@ void sortRows(QList<QTreeWidgetItem*>* rows, int column, Qt::SortOrder order);
 
 // Appends the rows to the tree in one step, then sorts a sorting tree again by its column and
 // order; that sort is quick when the rows came through sortRows. If asked, the event loop
-// runs once between the two, so that neither holds the window long.
-enum class Events { Held, BeforeSorting };
+// runs after each step, the tree laying its rows out in the second run rather than with the
+// next paint, so that no step holds the window long.
+enum class Events { Held, BetweenSteps };
 void addRows(QTreeWidget* tree, const QList<QTreeWidgetItem*>& rows, Events events = Events::Held);
 
 // Empties the tree at once and hands its rows over to the caller, who may delete them in any

@@ -117,11 +117,11 @@ void copyOwnerColumns(QTreeWidgetItem* owner)
 MyTreeWidgetItem* newFoundRow(QTreeWidgetItem* row, int searchedColumn)
 {
     // A search may find tens of thousands of rows: the texts are shared with the found row and
-    // its owner rather than made anew, and the last column is set first, which sizes the row.
+    // its owner rather than made anew.
     auto* found = new MyTreeWidgetItem;
-    found->setText(2, row->text(searchedColumn));
-    found->setText(Key, row->text(Key));
     found->setText(Subscriber, (isKey(row) ? row->parent() : row)->text(Subscriber));
+    found->setText(Key, row->text(Key));
+    found->setText(2, row->text(searchedColumn));
     found->setData(Subscriber, Qt::UserRole, reference(row));
     return found;
 }
