@@ -28,6 +28,7 @@
 #include "recentfiles.h"
 #include "taskconnection.h"
 #include "testdatagenerator.h"
+#include "treefill.h"
 #include "treerows.h"
 #include "ui_qzelkorwindow.h"
 #include "windowtask.h"
@@ -752,12 +753,18 @@ bool QZelKorWindow::openDB(QString fileName)
         return false;
     }
     if (!checkDatabaseFormat()) {
-        closeDB();
+        // A refused file is not ours: it is left exactly as it was, without the compaction of
+        // a normal close.
+        closeConnection(false);
         return false;
     }
     addRecentFile(fileName);
     emit onUseDB_Enabled(true);
     refreshData();
+    // Said once here rather than by the first save that fails.
+    if (DatabaseFile::isReadOnly(m_db))
+        QMessageBox::warning(this, tr("Предупреждение"),
+                             tr("Файл БД открыт только для чтения: изменения не будут сохранены."));
     return true;
 }
 
@@ -790,8 +797,8 @@ void QZelKorWindow::closeConnection(bool compact)
         m_db.close();
     }
     m_defaultKeyFormat = CardFormat::Default;
-    ui->treeView->clear();
-    ui->treeFind->clear();
+    TreeFill::clearRows(ui->treeView);
+    TreeFill::clearRows(ui->treeFind);
     ui->cboxColumn->clear();
     QHeaderView* header = ui->treeView->header();
     header->restoreGeometry(m_defaultTreeHeaderGeometry);
@@ -804,7 +811,7 @@ void QZelKorWindow::closeConnection(bool compact)
 
 bool QZelKorWindow::loadDatabaseSettings()
 {
-    ui->treeFind->clear();
+    TreeFill::clearRows(ui->treeFind);
     ui->cboxColumn->clear();
     DatabaseFile::Settings settings;
     QString error;
@@ -846,33 +853,40 @@ void QZelKorWindow::refreshData()
 {
     if (m_busy)
         return;
-    ui->treeView->clear();
-    ui->treeFind->clear();
+    TreeFill::clearRows(ui->treeFind);
+    const QList<QTreeWidgetItem*> oldRows = TreeFill::takeRows(ui->treeView);
     ui->treeView->setUpdatesEnabled(false);
     updateSelectionActions();
     {
         WindowTask task(this, &m_busy, tr("Загрузка БД"), WindowTask::DisableWindow);
+        const QHeaderView* header = ui->treeView->header();
         const TreeLoad load = awaitFuture(
-            QtConcurrent::run(this, &QZelKorWindow::buildTreeItems, m_db.databaseName()));
+            QtConcurrent::run(this, &QZelKorWindow::buildTreeItems, oldRows, m_db.databaseName(),
+                              header->sortIndicatorSection(), header->sortIndicatorOrder()));
         if (!load.error.isEmpty())
             QMessageBox::critical(this, tr("Загрузка БД"), tr("Ошибка: %1.").arg(load.error));
-        ui->treeView->addTopLevelItems(load.items);
+        TreeFill::addRows(ui->treeView, load.items, TreeFill::Events::BetweenSteps);
     }
-    ui->treeView->sortItems(ui->treeView->header()->sortIndicatorSection(),
-                            ui->treeView->header()->sortIndicatorOrder());
     updateSelectionActions();
     ui->treeView->setUpdatesEnabled(true);
 }
 
-TreeLoad QZelKorWindow::buildTreeItems(const QString& databaseFile)
+TreeLoad QZelKorWindow::buildTreeItems(const QList<QTreeWidgetItem*>& oldRows,
+                                       const QString& databaseFile, int sortColumn,
+                                       Qt::SortOrder order)
 {
-    // Runs in a pool thread, on a connection of its own.
+    // Runs in a pool thread, on a connection of its own. The old rows go first, so that two
+    // trees are never held at once; the new rows come back in the tree's order, so that
+    // sorting them again in the window takes little time.
+    qDeleteAll(oldRows);
     TaskConnection connection(databaseFile);
     if (!connection.isOpen())
         return {{}, connection.errorText()};
-    return loadTreeItems(
+    TreeLoad load = loadTreeItems(
         connection.database(), [this](int maximum) { emit setMaximum(maximum); },
         [this](int value) { emit setValue(value); });
+    TreeFill::sortRows(&load.items, sortColumn, order);
+    return load;
 }
 
 void QZelKorWindow::updateSelectionActions()
@@ -994,18 +1008,17 @@ void QZelKorWindow::removeFoundRows(const QTreeWidgetItem* deleted)
 
 void QZelKorWindow::on_actionSearch_triggered()
 {
-    ui->treeFind->clear();
+    TreeFill::clearRows(ui->treeFind);
     ui->treeFind->setUpdatesEnabled(false);
     const int column = ui->cboxColumn->currentData().toInt();
-    const QList<QTreeWidgetItem*> found = ui->treeView->findItems(
-        ui->leCondition->text(), searchFlags(ui->cboxTypeFind->currentIndex()), column);
-    for (QTreeWidgetItem* row : found) {
-        auto* result =
-            new MyTreeWidgetItem(QStringList{QString::number(TreeRow::subscriberNumber(row)),
-                                             row->text(TreeRow::Key), row->text(column)});
-        result->setData(TreeRow::Subscriber, Qt::UserRole, TreeRow::reference(row));
-        ui->treeFind->addTopLevelItem(result);
-    }
+    const QList<QTreeWidgetItem*> found =
+        TreeFill::findRows(ui->treeView, ui->leCondition->text(),
+                           searchFlags(ui->cboxTypeFind->currentIndex()), column);
+    QList<QTreeWidgetItem*> results;
+    results.reserve(found.size());
+    for (QTreeWidgetItem* row : found)
+        results.append(TreeRow::newFoundRow(row, column));
+    TreeFill::addRows(ui->treeFind, results);
     ui->treeFind->setUpdatesEnabled(true);
     on_treeFind_itemSelectionChanged();
 }
@@ -1092,8 +1105,8 @@ bool QZelKorWindow::clearDB()
         QMessageBox::critical(this, tr("Очистка БД"), error);
         return false;
     }
-    ui->treeView->clear();
-    ui->treeFind->clear();
+    TreeFill::clearRows(ui->treeView);
+    TreeFill::clearRows(ui->treeFind);
     updateSelectionActions();
     return true;
 }

@@ -121,7 +121,8 @@ private:
     void closeConnection(bool compact);
     bool checkDatabaseFormat();
     bool loadDatabaseSettings();
-    TreeLoad buildTreeItems(const QString& databaseFile);
+    TreeLoad buildTreeItems(const QList<QTreeWidgetItem*>& oldRows, const QString& databaseFile,
+                            int sortColumn, Qt::SortOrder order);
     QString generateTestData(const QString& databaseFile);
     void updateSelectionActions();
     QTreeWidgetItem* selectedRow() const;
