@@ -16,6 +16,13 @@ using namespace PanelTables;
 
 const Table* const TablesRead[] = {&Apartments, &Phones, &Keys};
 
+// An apartment or phone record whose bytes are each 00 or FF holds nothing.
+bool holdsNothing(const QByteArray& record)
+{
+    return std::all_of(record.cbegin(), record.cend(),
+                       [](char byte) { return byte == '\0' || byte == '\xFF'; });
+}
+
 bool isDigits(const QString& text, int maximum)
 {
     return text.size() <= maximum && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
@@ -107,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             // A slot of this request's block, holding a record that is not empty.
             FUZZ_CHECK(it.key() >= first && it.key() < first + whole);
             const int slot = it.key() - first;
-            FUZZ_CHECK(!isEmptyRecord(answerData.mid(slot * layout.recordSize, layout.recordSize)));
+            FUZZ_CHECK(!holdsNothing(answerData.mid(slot * layout.recordSize, layout.recordSize)));
         }
     }
     if (table == 2) {
@@ -127,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         int filled = 0;
         for (int i = 0; i < whole; ++i)
             filled +=
-                isEmptyRecord(answerData.mid(i * layout.recordSize, layout.recordSize)) ? 0 : 1;
+                holdsNothing(answerData.mid(i * layout.recordSize, layout.recordSize)) ? 0 : 1;
         FUZZ_CHECK(images.size() == filled);
     }
 
