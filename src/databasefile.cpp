@@ -47,7 +47,8 @@ FormatCheck checkFormat(QSqlDatabase& db)
         check.format = Format::NoSystemRow;
         return check;
     }
-    const uint version = query.value(1).toUInt();
+    // Read whole: a narrower number would wrap 4294967297 round to the supported 1.
+    const qulonglong version = query.value(1).toULongLong();
     if (version != SupportedVersion) {
         check.format = Format::UnsupportedVersion;
         check.detail = QString::number(version);

@@ -2,15 +2,34 @@
 
 #include <QSerialPortInfo>
 
+namespace {
+
+std::function<QList<SerialPortEntry>()>& systemPortsReplacement()
+{
+    static std::function<QList<SerialPortEntry>()> replacement;
+    return replacement;
+}
+
+} // namespace
+
 QList<SerialPortEntry> availableSerialPorts()
 {
     QList<SerialPortEntry> ports;
-    const auto infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : infos)
-        ports.append({info.portName(), info.systemLocation()});
+    if (systemPortsReplacement()) {
+        ports = systemPortsReplacement()();
+    } else {
+        const auto infos = QSerialPortInfo::availablePorts();
+        for (const QSerialPortInfo& info : infos)
+            ports.append({info.portName(), info.systemLocation()});
+    }
     const QString extra = qEnvironmentVariable("OSTROVEL_EXTRA_PORTS");
     const QStringList paths = extra.split(QLatin1Char(':'), Qt::SkipEmptyParts);
     for (const QString& path : paths)
         ports.append({path, path});
     return ports;
+}
+
+void replaceSystemSerialPorts(std::function<QList<SerialPortEntry>()> ports)
+{
+    systemPortsReplacement() = std::move(ports);
 }

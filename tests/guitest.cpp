@@ -1,9 +1,12 @@
 #include "guitest.h"
 
 #include "application.h"
+#include "qzelkorwindow.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFont>
+#include <QPushButton>
 #include <QStandardPaths>
 
 namespace {
@@ -35,4 +38,15 @@ void prepareGuiTest()
 QSettings settingsStore()
 {
     return Application::settings();
+}
+
+bool connectWindow(QZelKorWindow* window, const QString& portName)
+{
+    auto* ports = childOf<QComboBox>(window, "cbListPort");
+    const int index = ports->findText(portName);
+    if (index < 0)
+        return false;
+    ports->setCurrentIndex(index);
+    childOf<QPushButton>(window, "pbConnectPort")->click();
+    return window->serialThread()->isRunning();
 }

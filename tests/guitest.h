@@ -11,6 +11,11 @@ void prepareGuiTest();
 // The program's per-user settings store (the throw-away one in tests).
 QSettings settingsStore();
 
+class QZelKorWindow;
+// Selects the port listed as portName in the window's port list and connects to it; false
+// when the port is not listed or the worker did not start.
+bool connectWindow(QZelKorWindow* window, const QString& portName);
+
 // The named child of a widget; a missing one is a broken test, so it stops the run.
 template<typename T>
 T* childOf(const QObject* parent, const char* name)

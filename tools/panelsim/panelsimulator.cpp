@@ -24,9 +24,9 @@
 namespace {
 
 constexpr qint64 NsPerMs = 1000000;
-// A sender pauses only a few milliseconds between byte 0 and the rest of a request; a
-// longer silence means the fragment is stale.
-constexpr qint64 FrameGapNs = 50 * NsPerMs;
+// A sender pauses only a few milliseconds between byte 0 and the rest of a request, but a
+// loaded machine can stretch that to tens; only a much longer silence means it is stale.
+constexpr qint64 FrameGapNs = 250 * NsPerMs;
 // The rest of a frame with a bad header arrives together with it, while the sender's retry
 // comes at least 10 ms after our answer.
 constexpr qint64 DropGapNs = 5 * NsPerMs;
@@ -248,6 +248,10 @@ QByteArray damaged(QByteArray answer, const std::optional<Fault>& fault)
         return answer.left(std::max(0, fault->value));
     case PanelSimulator::FaultKind::ShortData:
         return shortened(answer, fault->value);
+    case PanelSimulator::FaultKind::Noise:
+        for (int i = 0; i < fault->value; ++i)
+            answer.append(char(i * 37 + 11));
+        return answer;
     default:
         return answer;
     }
@@ -1143,6 +1147,40 @@ void PanelSimulator::damageFirmwareBlock(int block)
     std::lock_guard<std::mutex> lock(d->mutex);
     const int offset = block * FirmwareBlock;
     d->firmware[offset] = char(~d->firmware.at(offset));
+}
+
+PanelSimulator::LineSettings PanelSimulator::lineSettings() const
+{
+    termios tio{};
+    {
+        std::lock_guard<std::mutex> life(d->lifecycle);
+        // On Linux the master reports the terminal settings of the slave side.
+        if (d->master < 0 || tcgetattr(d->master, &tio) != 0)
+            return LineSettings();
+    }
+    const auto speed = [](speed_t code) {
+        const std::pair<speed_t, int> known[] = {{B1200, 1200},   {B2400, 2400},    {B4800, 4800},
+                                                 {B9600, 9600},   {B19200, 19200},  {B38400, 38400},
+                                                 {B57600, 57600}, {B115200, 115200}};
+        for (const auto& entry : known)
+            if (entry.first == code)
+                return entry.second;
+        return -1;
+    };
+    const tcflag_t size = tio.c_cflag & CSIZE;
+    LineSettings line;
+    const int output = speed(cfgetospeed(&tio));
+    line.baudRate = output == speed(cfgetispeed(&tio)) ? output : 0;
+    line.dataBits = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+    line.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
+    const bool odd = tio.c_cflag & PARODD;
+    if (tio.c_cflag & CMSPAR)
+        line.parity = odd ? 'M' : 'S';
+    else if (tio.c_cflag & PARENB)
+        line.parity = odd ? 'O' : 'E';
+    line.hardwareFlow = tio.c_cflag & CRTSCTS;
+    line.softwareFlow = tio.c_iflag & (IXON | IXOFF);
+    return line;
 }
 
 QList<PanelSimulator::Frame> PanelSimulator::frames() const

@@ -18,15 +18,15 @@
 //
 // Framing. A pty carries no parity bit, so the marked address byte cannot be seen. A frame
 // starts with the first byte after silence or after the previous frame; a fragment followed
-// by more than 50 ms of silence is dropped unanswered (senders pause only a few ms between
+// by more than 250 ms of silence is dropped unanswered (senders pause a few ms between
 // byte 0 and the rest). A header with a bad CRC is answered with result 0x01 at once, and the
 // bytes that follow it within 5 ms are taken as the rest of that frame and dropped. A data
 // block with a bad CRC is answered with result 0x02. A request that starts while a delayed or
 // paced answer is still pending cuts that answer off: the panel serves one request at a time.
 //
 // Faults. Silence and ResultCode leave the panel untouched: the request never took effect.
-// BadHeaderCrc, BadDataCrc, CutAnswer and Delay apply the request and only damage or hold back
-// its answer, as a panel whose answer was lost on the line would. So a poll with 0xFF whose
+// BadHeaderCrc, BadDataCrc, CutAnswer, Delay and Noise apply the request and only damage or hold
+// back its answer, as a panel whose answer was lost on the line would. So a poll with 0xFF whose
 // answer is damaged has acknowledged one record and delivered the next; the sender's retry
 // of the same poll then acknowledges that one too.
 //
@@ -54,6 +54,7 @@ public:
         Delay,        // the normal answer, sent `value` milliseconds late
         ShortData,    // a well-formed answer with only its first `value` data bytes; the
                       // request took effect
+        Noise,        // the normal answer followed by `value` bytes of line noise
     };
 
     struct Frame
@@ -131,6 +132,23 @@ public:
     void setFirmware(const QByteArray& image);
     // Inverts the first byte of a stored firmware block, as a failing memory cell would.
     void damageFirmwareBlock(int block);
+
+    // The line as the program set up its side of the pseudo-terminal. The pty carries bytes
+    // whatever the settings, so this is the only way to see them; some kernels keep 8 data
+    // bits on a pty whatever is asked.
+    struct LineSettings
+    {
+        int baudRate = 0; // in both directions; 0 when they differ, -1 for an unusual speed
+        int dataBits = 0;
+        int stopBits = 0;
+        // 'M' mark, 'S' space, 'O' odd, 'E' even or 'N' none. Some kernels clear the flag
+        // that switches parity on for a pty but keep its kind, so mark and space are read
+        // from the kind alone.
+        char parity = 'N';
+        bool hardwareFlow = false; // RTS/CTS
+        bool softwareFlow = false; // XON/XOFF
+    };
+    LineSettings lineSettings() const;
 
     // What the panel received. Frames are logged whether or not they were answered,
     // including requests with a bad CRC and dropped fragments; frames(command) selects them by
