@@ -118,7 +118,9 @@ CsvImportLine LineReader::read(const QString& line) const
     CsvImportLine result;
     const QVector<QStringRef> texts = fields(line);
     for (int n = 0; n < texts.size(); ++n) {
-        const QString text = texts.at(n).trimmed().left(MaxFieldLength).toString();
+        // Trimmed again after the cut, which can bare blanks: "123" and 300 blanks before more
+        // text would otherwise read as the number 123 and be stored as eight blanks.
+        const QString text = texts.at(n).trimmed().left(MaxFieldLength).trimmed().toString();
         if (text.isEmpty())
             continue;
         qint64 number = 0;
