@@ -7,7 +7,7 @@ CMAKE_BUILD_TYPE ?= RelWithDebInfo
 
 # Exactly what the build, the tests and the offscreen screenshots need.
 PACKAGES := g++ make cmake qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite fonts-dejavu-core \
-    libqt5svg5-dev desktop-file-utils appstream
+    libqt5svg5-dev desktop-file-utils appstream qttranslations5-l10n
 BENCH_PACKAGES := sqlite3
 # dpkg-shlibdeps finds the package's dependencies; it needs `file` to recognise the program.
 PACKAGE_PACKAGES := dpkg-dev file
@@ -33,24 +33,29 @@ define install_missing
 	fi
 endef
 
-.PHONY: all deps build test run demo sanitize bench package fuzz screenshot clean
+.PHONY: all deps configure build test run demo sanitize bench package fuzz screenshot clean
 
 all: build
 
 deps:
 	$(call install_missing,$(PACKAGES))
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DOSTROVEL_WERROR=ON
+
+build: configure
 	cmake --build $(BUILD_DIR) -j$(JOBS)
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 
-run: build
+# These build only what they start, not the tests and benchmarks.
+run: configure
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target ostrovel
 	$(BUILD_DIR)/src/ostrovel
 
-demo: build
+demo: configure
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target ostrovel ostrovel-panelsim ostrovel-demodb
 	tools/demo.sh $(BUILD_DIR)
 
 sanitize: deps

@@ -19,5 +19,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The SQLite driver is a plugin that Qt loads when the first database opens.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt5sql5-sqlite)
+# Qt's own Russian texts (standard buttons, file dialogs); without them those stay English.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qttranslations5-l10n)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 void Application::setIdentity()
 {
@@ -21,6 +23,18 @@ static void initOstrovelResources()
 void Application::initResources()
 {
     initOstrovelResources();
+}
+
+void Application::installTranslations()
+{
+    const QString folder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+    for (const char* catalog : {"qtbase_ru", "qtserialport_ru"}) {
+        auto* translator = new QTranslator(QCoreApplication::instance());
+        if (translator->load(QString::fromLatin1(catalog), folder))
+            QCoreApplication::installTranslator(translator);
+        else
+            delete translator;
+    }
 }
 
 QSettings Application::settings()

@@ -14,6 +14,10 @@ constexpr const char* DesktopId = "org.ostrovel.Ostrovel";
 void setIdentity();
 // Loads the resources compiled into the program's library.
 void initResources();
+// Installs Qt's own Russian texts (standard buttons, file dialogs, serial port errors) when the
+// system carries them; without them those texts stay English. Call once the application
+// object exists.
+void installTranslations();
 // The per-user settings store: organisation the maker's domain, application the running
 // executable's file name.
 QSettings settings();

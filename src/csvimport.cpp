@@ -18,7 +18,9 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcImport, "ostrovel.csv")
+// Rows the import skips, and why: silent unless switched on with
+// QT_LOGGING_RULES="ostrovel.csv.debug=true".
+Q_LOGGING_CATEGORY(lcImport, "ostrovel.csv", QtWarningMsg)
 
 constexpr qint64 MaxApartment = 99999999;
 constexpr qint64 MaxPhone = 999999999999;
@@ -116,7 +118,9 @@ CsvImportLine LineReader::read(const QString& line) const
     CsvImportLine result;
     const QVector<QStringRef> texts = fields(line);
     for (int n = 0; n < texts.size(); ++n) {
-        const QString text = texts.at(n).trimmed().left(MaxFieldLength).toString();
+        // Trimmed again after the cut, which can bare blanks: "123" and 300 blanks before more
+        // text would otherwise read as the number 123 and be stored as eight blanks.
+        const QString text = texts.at(n).trimmed().left(MaxFieldLength).trimmed().toString();
         if (text.isEmpty())
             continue;
         qint64 number = 0;

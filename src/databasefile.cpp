@@ -56,6 +56,24 @@ FormatCheck checkFormat(QSqlDatabase& db)
     return check;
 }
 
+bool isReadOnly(QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return false;
+    const qlonglong version = query.value(0).toLongLong();
+    query.finish();
+    if (!db.transaction())
+        return false;
+    // Writing the value it already has still rewrites the header page.
+    const bool written = query.exec(QStringLiteral("PRAGMA user_version = %1").arg(version));
+    const QSqlError error = query.lastError();
+    db.rollback();
+    // SQLITE_READONLY, with or without its extended detail in the higher bits.
+    constexpr int ReadOnlyCode = 8;
+    return !written && (error.nativeErrorCode().toInt() & 0xff) == ReadOnlyCode;
+}
+
 QString formatMessage(const FormatCheck& check)
 {
     switch (check.format) {

@@ -26,6 +26,12 @@ FormatCheck checkFormat(QSqlDatabase& db);
 // The message for a failed check.
 QString formatMessage(const FormatCheck& check);
 
+// Whether changes to the open database would be refused: the database header is changed in a
+// transaction that is rolled back at once, so the file stays as it was. SQLite refuses it when
+// the file cannot be written or its folder cannot hold the journal; any other failure (a lock
+// held by another program) is not taken for a read-only file.
+bool isReadOnly(QSqlDatabase& db);
+
 // Titles of the extra fields, which of them are shown, and the key format proposed for new
 // keys.
 struct Settings

@@ -12,10 +12,12 @@ quint8 digitValue(QChar c)
 
 void appendNibble(QString& text, int nibble)
 {
+    // 11 to 15 are no digit (a damaged record): read as numbers they would make a field longer
+    // than its positions, an apartment of 16 digits or a code of 12.
     if (nibble == 10)
         text += QLatin1Char('0');
-    else if (nibble != 0)
-        text += QString::number(nibble);
+    else if (nibble >= 1 && nibble <= 9)
+        text += QLatin1Char(char('0' + nibble));
 }
 
 } // namespace

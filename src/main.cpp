@@ -1,5 +1,6 @@
 #include "application.h"
 #include "qzelkorwindow.h"
+#include "startupenvironment.h"
 
 #include <QApplication>
 
@@ -10,11 +11,9 @@ int main(int argc, char* argv[])
     // Desktops match the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(Application::DesktopId));
     Application::initResources();
+    Application::installTranslations();
     QZelKorWindow window;
     window.show();
-    // Lets a demonstration or a script start with a database open.
-    const QString database = qEnvironmentVariable("OSTROVEL_OPEN_DATABASE");
-    if (!database.isEmpty())
-        window.openDB(database);
+    applyStartupEnvironment(&window);
     return app.exec();
 }

@@ -9,7 +9,9 @@
 #include <QThread>
 #include <QTime>
 
-Q_LOGGING_CATEGORY(lcLink, "ostrovel.link")
+// The frames and failures of the link: silent unless switched on with
+// QT_LOGGING_RULES="ostrovel.link.debug=true".
+Q_LOGGING_CATEGORY(lcLink, "ostrovel.link", QtWarningMsg)
 
 namespace {
 

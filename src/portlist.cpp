@@ -2,6 +2,8 @@
 
 #include <QSerialPortInfo>
 
+#include <algorithm>
+
 namespace {
 
 std::function<QList<SerialPortEntry>()>& systemPortsReplacement()
@@ -26,7 +28,18 @@ QList<SerialPortEntry> availableSerialPorts()
     const QStringList paths = extra.split(QLatin1Char(':'), Qt::SkipEmptyParts);
     for (const QString& path : paths)
         ports.append({path, path});
+    const QString startup = startupPort();
+    const bool listed = std::any_of(ports.cbegin(), ports.cend(), [&startup](const auto& port) {
+        return port.name == startup || port.location == startup;
+    });
+    if (!startup.isEmpty() && !listed)
+        ports.append({startup, startup});
     return ports;
+}
+
+QString startupPort()
+{
+    return qEnvironmentVariable("OSTROVEL_CONNECT_PORT");
 }
 
 void replaceSystemSerialPorts(std::function<QList<SerialPortEntry>()> ports)

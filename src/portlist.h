@@ -13,8 +13,13 @@ struct SerialPortEntry
 
 // The serial ports of the system, followed by every device path named in the environment
 // variable OSTROVEL_EXTRA_PORTS (colon-separated): the system does not list pseudo-terminals
-// or bridges to network serial converters.
+// or bridges to network serial converters. The start-up port follows when no port listed so
+// far has its name or location.
 QList<SerialPortEntry> availableSerialPorts();
+
+// The port the program connects to at start-up, named (by port name or device path) in the
+// environment variable OSTROVEL_CONNECT_PORT; empty when none is.
+QString startupPort();
 
 // Test hook: lists these ports in place of the system's (the extra ports still follow), so
 // that a port whose name differs from its location can be offered. An empty function brings

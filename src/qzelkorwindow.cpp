@@ -28,6 +28,7 @@
 #include "recentfiles.h"
 #include "taskconnection.h"
 #include "testdatagenerator.h"
+#include "treefill.h"
 #include "treerows.h"
 #include "ui_qzelkorwindow.h"
 #include "windowtask.h"
@@ -40,8 +41,10 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSettings>
+#include <QShortcut>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -106,6 +109,10 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     connect(ui->actionCollapseAll, &QAction::triggered, ui->treeView, &QTreeWidget::collapseAll);
     ui->tabWidget->setCurrentIndex(0);
     reserveStateLabelWidths();
+    // While the circle is red the status bar names the reason, not only the circle's tool tip.
+    m_linkLost = new QLabel(this);
+    m_linkLost->hide();
+    statusBar()->addPermanentWidget(m_linkLost);
 
     setWindowTitle(applicationTitle());
     // Kept out of the menu, but not hidden: a hidden action is also disabled and would no
@@ -114,6 +121,7 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     ui->menuFile->removeAction(ui->actionGeneration);
 
     createMenus();
+    createShortcuts();
 
     QHeaderView* header = ui->treeView->header();
     ui->treeView->setSortingEnabled(true);
@@ -130,6 +138,8 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     ui->treeFind->setSortingEnabled(true);
     ui->treeFind->header()->setSectionsClickable(true);
     ui->treeFind->header()->setSortIndicatorShown(true);
+    // A header's own default indicator is descending; results read in subscriber order.
+    ui->treeFind->sortByColumn(0, Qt::AscendingOrder);
 
     connect(ui->actionRefreshDB, &QAction::triggered, this,
             qOverload<bool>(&QZelKorWindow::refreshData));
@@ -200,8 +210,10 @@ void QZelKorWindow::createMenus()
     ui->actionAlign->setMenu(m_alignMenu);
     m_addMenu = popupMenu({ui->actionAddSubscriber, ui->actionAddCard});
     ui->actionAdd->setMenu(m_addMenu);
+    // The default action brings its menu along. Setting the same menu as the button's own would
+    // re-add the action, which drops both, and the popup would offer "Добавить" alone.
     ui->tbAdd->setDefaultAction(ui->actionAdd);
-    ui->tbAdd->setMenu(m_addMenu);
+    ui->tbAdd->setPopupMode(QToolButton::InstantPopup);
     ui->tbEdit->setDefaultAction(ui->actionEdit);
     ui->tbDel->setDefaultAction(ui->actionDel);
 
@@ -220,6 +232,45 @@ void QZelKorWindow::createMenus()
     ui->cbOrderEvents->addAction(ui->actionOrderEvents);
     showAction(ui->pbClearEvents, ui->actionClearEvents);
     showAction(ui->pbSaveEvents, ui->actionSaveEvents);
+}
+
+void QZelKorWindow::createShortcuts()
+{
+    // The usual keys of a desktop program; the actions keep their texts.
+    const QList<QPair<QAction*, QKeySequence>> keys = {
+        {ui->actionNewDB, QKeySequence(Qt::CTRL + Qt::Key_N)},
+        {ui->actionOpenDB, QKeySequence(Qt::CTRL + Qt::Key_O)},
+        {ui->actionCloseDB, QKeySequence(Qt::CTRL + Qt::Key_W)},
+        {ui->actionExit, QKeySequence(Qt::CTRL + Qt::Key_Q)},
+        {ui->actionRefreshDB, QKeySequence(Qt::Key_F5)},
+        {ui->actionAddSubscriber, QKeySequence(Qt::Key_Insert)},
+    };
+    for (const auto& key : keys) {
+        key.first->setShortcut(key.second);
+        // Reachable wherever the focus is in the window, also for actions kept in popups, but
+        // not while a database task has the central widget disabled, as the menus are then.
+        centralWidget()->addAction(key.first);
+    }
+    // Delete acts on the database tree's row: only while its button is in view, not while the
+    // events are shown.
+    ui->actionDel->setShortcut(QKeySequence(Qt::Key_Delete));
+
+    connect(new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_F), centralWidget()),
+            &QShortcut::activated, this, [this] {
+                if (!ui->actionShowFind->isChecked())
+                    ui->actionShowFind->trigger();
+                ui->leCondition->setFocus(Qt::ShortcutFocusReason);
+                ui->leCondition->selectAll();
+            });
+    // Return on a row does what a double click does.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        connect(
+            new QShortcut(QKeySequence(key), ui->treeView, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, ui->actionEdit, &QAction::trigger);
+        connect(
+            new QShortcut(QKeySequence(key), ui->treeFind, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, ui->actionGotoOpenRec, &QAction::trigger);
+    }
 }
 
 void QZelKorWindow::wireEnabling()
@@ -469,6 +520,18 @@ void QZelKorWindow::setChecked_ConnectPort(bool checked)
     emit onConnectDisabled(!checked);
 }
 
+bool QZelKorWindow::connectPort(const QString& port)
+{
+    int index = ui->cbListPort->findText(port, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0)
+        index = ui->cbListPort->findData(port);
+    if (index >= 0 && ui->cbListPort->isEnabled()) {
+        ui->cbListPort->setCurrentIndex(index);
+        ui->pbConnectPort->setChecked(true);
+    }
+    return m_serialThread.isRunning();
+}
+
 void QZelKorWindow::onError(QSerialPortError error, QString errorString)
 {
     if (!ui->pbConnectPort->isChecked())
@@ -490,6 +553,9 @@ void QZelKorWindow::showLinkState(const QString& picture, const QString& toolTip
 {
     ui->labelStatus->setPixmap(QPixmap(picture));
     ui->labelStatus->setToolTip(toolTip);
+    const bool lost = picture == QLatin1String(RedPicture);
+    m_linkLost->setText(lost ? tr("Нет связи с панелью: %1").arg(toolTip) : QString());
+    m_linkLost->setVisible(lost);
 }
 
 // Events
@@ -684,12 +750,18 @@ bool QZelKorWindow::openDB(QString fileName)
         return false;
     }
     if (!checkDatabaseFormat()) {
-        closeDB();
+        // A refused file is not ours: it is left exactly as it was, without the compaction of
+        // a normal close.
+        closeConnection(false);
         return false;
     }
     addRecentFile(fileName);
     emit onUseDB_Enabled(true);
     refreshData();
+    // Said once here rather than by the first save that fails.
+    if (DatabaseFile::isReadOnly(m_db))
+        QMessageBox::warning(this, tr("Предупреждение"),
+                             tr("Файл БД открыт только для чтения: изменения не будут сохранены."));
     return true;
 }
 
@@ -722,8 +794,8 @@ void QZelKorWindow::closeConnection(bool compact)
         m_db.close();
     }
     m_defaultKeyFormat = CardFormat::Default;
-    ui->treeView->clear();
-    ui->treeFind->clear();
+    TreeFill::clearRows(ui->treeView);
+    TreeFill::clearRows(ui->treeFind);
     ui->cboxColumn->clear();
     QHeaderView* header = ui->treeView->header();
     header->restoreGeometry(m_defaultTreeHeaderGeometry);
@@ -736,7 +808,7 @@ void QZelKorWindow::closeConnection(bool compact)
 
 bool QZelKorWindow::loadDatabaseSettings()
 {
-    ui->treeFind->clear();
+    TreeFill::clearRows(ui->treeFind);
     ui->cboxColumn->clear();
     DatabaseFile::Settings settings;
     QString error;
@@ -778,33 +850,40 @@ void QZelKorWindow::refreshData()
 {
     if (m_busy)
         return;
-    ui->treeView->clear();
-    ui->treeFind->clear();
+    TreeFill::clearRows(ui->treeFind);
+    const QList<QTreeWidgetItem*> oldRows = TreeFill::takeRows(ui->treeView);
     ui->treeView->setUpdatesEnabled(false);
     updateSelectionActions();
     {
         WindowTask task(this, &m_busy, tr("Загрузка БД"), WindowTask::DisableWindow);
+        const QHeaderView* header = ui->treeView->header();
         const TreeLoad load = awaitFuture(
-            QtConcurrent::run(this, &QZelKorWindow::buildTreeItems, m_db.databaseName()));
+            QtConcurrent::run(this, &QZelKorWindow::buildTreeItems, oldRows, m_db.databaseName(),
+                              header->sortIndicatorSection(), header->sortIndicatorOrder()));
         if (!load.error.isEmpty())
             QMessageBox::critical(this, tr("Загрузка БД"), tr("Ошибка: %1.").arg(load.error));
-        ui->treeView->addTopLevelItems(load.items);
+        TreeFill::addRows(ui->treeView, load.items, TreeFill::Events::BetweenSteps);
     }
-    ui->treeView->sortItems(ui->treeView->header()->sortIndicatorSection(),
-                            ui->treeView->header()->sortIndicatorOrder());
     updateSelectionActions();
     ui->treeView->setUpdatesEnabled(true);
 }
 
-TreeLoad QZelKorWindow::buildTreeItems(const QString& databaseFile)
+TreeLoad QZelKorWindow::buildTreeItems(const QList<QTreeWidgetItem*>& oldRows,
+                                       const QString& databaseFile, int sortColumn,
+                                       Qt::SortOrder order)
 {
-    // Runs in a pool thread, on a connection of its own.
+    // Runs in a pool thread, on a connection of its own. The old rows go first, so that two
+    // trees are never held at once; the new rows come back in the tree's order, so that
+    // sorting them again in the window takes little time.
+    qDeleteAll(oldRows);
     TaskConnection connection(databaseFile);
     if (!connection.isOpen())
         return {{}, connection.errorText()};
-    return loadTreeItems(
+    TreeLoad load = loadTreeItems(
         connection.database(), [this](int maximum) { emit setMaximum(maximum); },
         [this](int value) { emit setValue(value); });
+    TreeFill::sortRows(&load.items, sortColumn, order);
+    return load;
 }
 
 void QZelKorWindow::updateSelectionActions()
@@ -926,18 +1005,17 @@ void QZelKorWindow::removeFoundRows(const QTreeWidgetItem* deleted)
 
 void QZelKorWindow::on_actionSearch_triggered()
 {
-    ui->treeFind->clear();
+    TreeFill::clearRows(ui->treeFind);
     ui->treeFind->setUpdatesEnabled(false);
     const int column = ui->cboxColumn->currentData().toInt();
-    const QList<QTreeWidgetItem*> found = ui->treeView->findItems(
-        ui->leCondition->text(), searchFlags(ui->cboxTypeFind->currentIndex()), column);
-    for (QTreeWidgetItem* row : found) {
-        auto* result =
-            new MyTreeWidgetItem(QStringList{QString::number(TreeRow::subscriberNumber(row)),
-                                             row->text(TreeRow::Key), row->text(column)});
-        result->setData(TreeRow::Subscriber, Qt::UserRole, TreeRow::reference(row));
-        ui->treeFind->addTopLevelItem(result);
-    }
+    const QList<QTreeWidgetItem*> found =
+        TreeFill::findRows(ui->treeView, ui->leCondition->text(),
+                           searchFlags(ui->cboxTypeFind->currentIndex()), column);
+    QList<QTreeWidgetItem*> results;
+    results.reserve(found.size());
+    for (QTreeWidgetItem* row : found)
+        results.append(TreeRow::newFoundRow(row, column));
+    TreeFill::addRows(ui->treeFind, results);
     ui->treeFind->setUpdatesEnabled(true);
     on_treeFind_itemSelectionChanged();
 }
@@ -1024,8 +1102,8 @@ bool QZelKorWindow::clearDB()
         QMessageBox::critical(this, tr("Очистка БД"), error);
         return false;
     }
-    ui->treeView->clear();
-    ui->treeFind->clear();
+    TreeFill::clearRows(ui->treeView);
+    TreeFill::clearRows(ui->treeFind);
     updateSelectionActions();
     return true;
 }

@@ -16,6 +16,7 @@ class QZelKorWindow;
 }
 class QAbstractButton;
 class QAction;
+class QLabel;
 class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -39,6 +40,9 @@ public:
     // True while a background database task of the window runs.
     bool isBusy() const { return m_busy; }
     static QString applicationTitle();
+    // Selects the listed port with this name or device path and connects to it, as the user
+    // would; true when the worker runs.
+    bool connectPort(const QString& port);
 
 signals:
     void onConnectEnabled(bool enabled);
@@ -113,10 +117,12 @@ protected:
 private:
     struct StatusTask;
     void createMenus();
+    void createShortcuts();
     void closeConnection(bool compact);
     bool checkDatabaseFormat();
     bool loadDatabaseSettings();
-    TreeLoad buildTreeItems(const QString& databaseFile);
+    TreeLoad buildTreeItems(const QList<QTreeWidgetItem*>& oldRows, const QString& databaseFile,
+                            int sortColumn, Qt::SortOrder order);
     QString generateTestData(const QString& databaseFile);
     void updateSelectionActions();
     QTreeWidgetItem* selectedRow() const;
@@ -147,6 +153,7 @@ private:
     QMenu* m_eventsMenu = nullptr;
     QMenu* m_alignMenu = nullptr;
     QMenu* m_recentMenu = nullptr;
+    QLabel* m_linkLost = nullptr;
     int m_defaultKeyFormat = 2;
     bool m_closing = false;
     QByteArray m_defaultTreeHeaderGeometry;

@@ -114,4 +114,16 @@ void copyOwnerColumns(QTreeWidgetItem* owner)
     }
 }
 
+MyTreeWidgetItem* newFoundRow(QTreeWidgetItem* row, int searchedColumn)
+{
+    // A search may find tens of thousands of rows: the texts are shared with the found row and
+    // its owner rather than made anew.
+    auto* found = new MyTreeWidgetItem;
+    found->setText(Subscriber, (isKey(row) ? row->parent() : row)->text(Subscriber));
+    found->setText(Key, row->text(Key));
+    found->setText(2, row->text(searchedColumn));
+    found->setData(Subscriber, Qt::UserRole, reference(row));
+    return found;
+}
+
 } // namespace TreeRow

@@ -45,6 +45,10 @@ void setKey(QTreeWidgetItem* row, uint code, int format, const QString& number,
             const QString& apartment, const QString& phone, const QStringList& fields);
 // The key rows repeat their owner's apartment and phone; call after the owner changed.
 void copyOwnerColumns(QTreeWidgetItem* owner);
+
+// A row of the search results for a found row of the tree: its subscriber number, its key
+// text and its text in the searched column, and in column 0's user data a reference to it.
+MyTreeWidgetItem* newFoundRow(QTreeWidgetItem* row, int searchedColumn);
 } // namespace TreeRow
 
 #include <QTreeWidgetItem>

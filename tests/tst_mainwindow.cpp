@@ -1,6 +1,8 @@
+#include "application.h"
 #include "portlist.h"
 #include "qpacket.h"
 #include "qzelkorwindow.h"
+#include "startupenvironment.h"
 #include "testsupport.h"
 
 namespace {
@@ -164,11 +166,17 @@ private slots:
                                              ? "red: earlier failure"
                                              : "red: " + text;
                 QCOMPARE(indicator(), expected);
+                // While it is red, the status bar names the failure as well.
+                const QLabel* lost = window->statusBar()->findChild<QLabel*>();
+                QCOMPARE(lost->isVisible() ? lost->text() : QString(),
+                         expected.startsWith("red") ? "Нет связи с панелью: " + expected.mid(5)
+                                                    : QString());
             }
         }
         // Disconnected: white, no more polls, and no report changes it.
         connectButton()->click();
         QCOMPARE(connectButton()->text() + " " + indicator(), QString("Подключить white: "));
+        QVERIFY(!window->statusBar()->findChild<QLabel*>()->isVisible());
         const int polls = sim->requestCount(0x43);
         QTest::qWait(400);
         QCOMPARE(sim->requestCount(0x43), polls);
@@ -228,6 +236,33 @@ private slots:
         QCOMPARE(connectButton()->text() + " " + indicator(), QString("Подключить white: "));
         QVERIFY(!connectButton()->isChecked() && ports->isEnabled());
         QVERIFY(!window->serialThread()->isRunning());
+    }
+
+    void connectsAtStartWhenAsked()
+    {
+        // As the demo starts it: a port the system does not list, named in the environment.
+        qunsetenv("OSTROVEL_EXTRA_PORTS");
+        qputenv("OSTROVEL_CONNECT_PORT", sim->slavePath().toLocal8Bit());
+        window.reset(new QZelKorWindow);
+        applyStartupEnvironment(window.data());
+        qunsetenv("OSTROVEL_CONNECT_PORT");
+        QVERIFY(window->serialThread()->isRunning());
+    }
+
+    void addMenuAndQtTexts()
+    {
+        emit window->onUseDB_Enabled(true);
+        QList<QAction*> shown;
+        QTimer::singleShot(0, [&shown] {
+            shown = QApplication::activePopupWidget()->actions();
+            QApplication::activePopupWidget()->close();
+        });
+        QTest::mouseClick(child<QToolButton>("tbAdd"), Qt::LeftButton);
+        QCOMPARE(shown, QList<QAction*>({action("actionAddSubscriber"), action("actionAddCard")}));
+        // Qt's own buttons speak Russian as well (make deps installs the translations).
+        Application::installTranslations();
+        QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.button(QMessageBox::Yes)->text(), QString("&Да"));
     }
 
     void eventsFromThePanel()

@@ -84,7 +84,7 @@ private slots:
         QTest::addColumn<QByteArray>("records");
         QTest::addColumn<int>("count");
         QTest::addColumn<QString>("last"); // number:apartment:phone:keys of the last image
-        QTest::newRow("garbage digits") << 0 << 0 << QByteArray("fbc00000") << 1 << "0:111512::";
+        QTest::newRow("garbage digits") << 0 << 0 << QByteArray("fb2c0a00") << 1 << "0:20::";
         QTest::newRow("keys skipped")
             << 2 << 0 << QByteArray("010203a8610000000001ffffff0100") << 0 << "";
         QTest::newRow("short answer") << 1 << 0 << QByteArray("1111111111") << 0 << "";

@@ -1,0 +1,128 @@
+#include "treefill.h"
+
+#include "mytreewidgetitem.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QRegExp>
+#include <QTreeWidget>
+#include <QtConcurrent>
+
+#include <algorithm>
+
+namespace TreeFill {
+
+namespace {
+
+void sortList(QList<QTreeWidgetItem*>* rows, int column, Qt::SortOrder order)
+{
+    // Stable, as the tree's own sort, so that equal rows keep the order they came in.
+    if (order == Qt::AscendingOrder)
+        std::stable_sort(rows->begin(), rows->end(),
+                         [column](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+                             return MyTreeWidgetItem::lessThan(*a, *b, column);
+                         });
+    else
+        std::stable_sort(rows->begin(), rows->end(),
+                         [column](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+                             return MyTreeWidgetItem::lessThan(*b, *a, column);
+                         });
+}
+
+class Matcher
+{
+public:
+    Matcher(const QString& condition, Qt::MatchFlags flags)
+        : m_condition(condition)
+        , m_type(flags & 0x0F)
+        , m_case(flags & Qt::MatchCaseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive)
+        , m_regExp(condition, m_case)
+    {}
+
+    bool matches(const QString& text)
+    {
+        switch (m_type) {
+        case RegExpMatch:
+            return m_regExp.exactMatch(text);
+        case Qt::MatchStartsWith:
+            return text.startsWith(m_condition, m_case);
+        case Qt::MatchEndsWith:
+            return text.endsWith(m_condition, m_case);
+        default:
+            return text.contains(m_condition, m_case);
+        }
+    }
+
+private:
+    // Qt::MatchRegExp, spelt out because the name is deprecated.
+    static constexpr uint RegExpMatch = 4;
+
+    QString m_condition;
+    uint m_type;
+    Qt::CaseSensitivity m_case;
+    QRegExp m_regExp;
+};
+
+void collect(const QTreeWidgetItem* parent, int column, bool recursive, Matcher* matcher,
+             QList<QTreeWidgetItem*>* found)
+{
+    for (int i = 0; i < parent->childCount(); ++i) {
+        QTreeWidgetItem* row = parent->child(i);
+        if (matcher->matches(row->text(column)))
+            found->append(row);
+        if (recursive)
+            collect(row, column, recursive, matcher, found);
+    }
+}
+
+} // namespace
+
+void sortRows(QList<QTreeWidgetItem*>* rows, int column, Qt::SortOrder order)
+{
+    sortList(rows, column, order);
+    for (QTreeWidgetItem* row : qAsConst(*rows)) {
+        if (row->childCount() < 2)
+            continue;
+        QList<QTreeWidgetItem*> children = row->takeChildren();
+        sortList(&children, column, order);
+        row->addChildren(children);
+    }
+}
+
+void addRows(QTreeWidget* tree, const QList<QTreeWidgetItem*>& rows, Events events)
+{
+    const bool sorting = tree->isSortingEnabled();
+    tree->setSortingEnabled(false);
+    tree->addTopLevelItems(rows);
+    if (events == Events::BetweenSteps)
+        QCoreApplication::processEvents();
+    // Switching sorting back on sorts by the header's column and order, which it kept.
+    tree->setSortingEnabled(sorting);
+    if (events == Events::BetweenSteps)
+        QCoreApplication::processEvents();
+}
+
+QList<QTreeWidgetItem*> takeRows(QTreeWidget* tree)
+{
+    return tree->invisibleRootItem()->takeChildren();
+}
+
+void clearRows(QTreeWidget* tree)
+{
+    const QList<QTreeWidgetItem*> rows = takeRows(tree);
+    if (rows.isEmpty())
+        return;
+    // Taken rows belong to no tree any more: nothing else refers to them.
+    QtConcurrent::run([rows] { qDeleteAll(rows); });
+}
+
+QList<QTreeWidgetItem*> findRows(const QTreeWidget* tree, const QString& condition,
+                                 Qt::MatchFlags flags, int column)
+{
+    QList<QTreeWidgetItem*> found;
+    Matcher matcher(condition, flags);
+    collect(tree->invisibleRootItem(), column, flags & Qt::MatchRecursive, &matcher, &found);
+    return found;
+}
+
+} // namespace TreeFill
