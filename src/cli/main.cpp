@@ -85,6 +85,9 @@ int main(int argc, char* argv[])
 {
     Application::setIdentity();
     QCoreApplication app(argc, argv);
+    // Qt's own Russian texts where the system has them, as in the window; the parser's texts
+    // last, so that they are Russian in any case.
+    Application::installTranslations();
     ParserTexts parserTexts;
     app.installTranslator(&parserTexts);
     Application::initResources();
