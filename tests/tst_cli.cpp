@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 using Fault = PanelSimulator::FaultKind;
@@ -30,9 +31,10 @@ struct Run
     QString err;
 };
 
-QProcess* start(const QStringList& arguments, const QString& logging = QString())
+// A test that stops midway leaves no process behind.
+std::unique_ptr<QProcess> start(const QStringList& arguments, const QString& logging = QString())
 {
-    auto* process = new QProcess;
+    auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!logging.isEmpty())
         environment.insert(QStringLiteral("QT_LOGGING_RULES"), logging);
@@ -41,14 +43,13 @@ QProcess* start(const QStringList& arguments, const QString& logging = QString()
     return process;
 }
 
-Run finish(QProcess* process)
+Run finish(std::unique_ptr<QProcess> process)
 {
     Run run;
     if (process->waitForFinished(300000) && process->exitStatus() == QProcess::NormalExit)
         run.code = process->exitCode();
     run.out = process->readAllStandardOutput();
     run.err = QString::fromUtf8(process->readAllStandardError());
-    delete process;
     return run;
 }
 
@@ -235,9 +236,9 @@ private slots:
         QCOMPARE(cli({"info", "-p", a.slavePath()}).out,
                  QByteArray("type=9\nversion=3.1\nboot_mode=0\n"));
         const QString backup = path("backup.zelkor");
-        QProcess* backingUp = start({"backup", "--port", a.slavePath(), backup});
-        QProcess* same = start({"diff", "--port", b.slavePath(), x.path()});
-        QProcess* changed = start({"diff", "--json", "--port", c.slavePath(), y.path()});
+        auto backingUp = start({"backup", "--port", a.slavePath(), backup});
+        auto same = start({"diff", "--port", b.slavePath(), x.path()});
+        auto changed = start({"diff", "--json", "--port", c.slavePath(), y.path()});
 
         // The reference: the dialog's reading and writing, on a copy of the template.
         DirectLink link(&a);
@@ -253,7 +254,7 @@ private slots:
                  ImportWriter::Result::Written);
         reference.close();
 
-        const Run backedUp = finish(backingUp);
+        const Run backedUp = finish(std::move(backingUp));
         QVERIFY2(backedUp.code == 0, qPrintable(backedUp.err.right(800)));
         QCOMPARE(backedUp.out, QByteArray("subscribers=30\nkeys=30\n"));
         QCOMPARE(rows(backup), rows(reference.path()));
@@ -261,11 +262,11 @@ private slots:
         // Progress is drawn only on a terminal.
         QVERIFY(!backedUp.err.contains('\r'));
 
-        const Run agreed = finish(same);
+        const Run agreed = finish(std::move(same));
         QCOMPARE(agreed.code, 0);
         QCOMPARE(agreed.out, QByteArray());
 
-        const Run differed = finish(changed);
+        const Run differed = finish(std::move(changed));
         QCOMPARE(differed.code, 3);
         const QJsonObject expected = QJsonDocument::fromJson(R"({"same": false,
             "settings": [{"column": "talk_time", "panel": 120, "database": 60}],
@@ -375,12 +376,12 @@ private slots:
         QVERIFY(sim.start());
         QTemporaryDir folder;
         const QString file = folder.filePath("panel.bin");
-        QProcess* process = start({"firmware", "read", "--port", sim.slavePath(), file});
+        auto process = start({"firmware", "read", "--port", sim.slavePath(), file});
         if (cut) {
             QTRY_VERIFY_WITH_TIMEOUT(sim.requestCount(0x7F) >= 100, 20000);
             sim.injectFault(0x7F, Fault::ShortData, 10);
         }
-        const Run run = finish(process);
+        const Run run = finish(std::move(process));
         QCOMPARE(run.code, cut ? 1 : 0);
         QCOMPARE(run.out, cut ? QByteArray() : QByteArray("version=2.6\n"));
         QFile read(file);
@@ -427,11 +428,11 @@ private slots:
         QFile old(file);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("yesterday") == 9);
         old.close();
-        QProcess* process = start({"backup", "--port", sim.slavePath(), file});
+        auto process = start({"backup", "--port", sim.slavePath(), file});
         QTRY_VERIFY_WITH_TIMEOUT(sim.requestCount(0x62) >= 5, 20000);
         // The panel falls silent midway.
         sim.injectFault(0x62, Fault::Silence, 0, 3);
-        const Run run = finish(process);
+        const Run run = finish(std::move(process));
         QCOMPARE(run.code, 1);
         QVERIFY2(run.err.contains("Процесс импорта квартир: Таймаут ожидания данных."),
                  qPrintable(run.err));
@@ -453,12 +454,11 @@ private slots:
         QVERIFY(sim.start());
         QTemporaryDir folder;
         // The worker's log tells what it was asked to do.
-        QProcess* process =
-            start({"backup", "--port", sim.slavePath(), folder.filePath("a.zelkor")},
-                  "ostrovel.link.debug=true");
+        auto process = start({"backup", "--port", sim.slavePath(), folder.filePath("a.zelkor")},
+                             "ostrovel.link.debug=true");
         QTRY_VERIFY_WITH_TIMEOUT(sim.requestCount(0x62) >= 10, 20000);
         ::kill(pid_t(process->processId()), signal);
-        const Run run = finish(process);
+        const Run run = finish(std::move(process));
         QCOMPARE(run.code, 1);
         QVERIFY2(
             run.err.contains("Процесс импорта квартир: Выполнение команды прервано пользователем."),
