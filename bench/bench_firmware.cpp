@@ -10,6 +10,7 @@
 #include "qfirmwareuploadchain.h"
 #include "qpacket.h"
 #include "qserialportthread.h"
+#include "requesterwiring.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -29,15 +30,6 @@ constexpr int VersionBytes = 6 + 9;
 constexpr int BootBytes = 6 + 6;
 constexpr int WriteBytes = 73 + 6;
 constexpr int ReadBytes = 9 + 71;
-
-template<typename Chain>
-void wire(Chain* chain, QSerialPortThread* thread)
-{
-    QObject::connect(chain, &Chain::sendPacket, thread, &QSerialPortThread::sendPacket,
-                     Qt::DirectConnection);
-    QObject::connect(chain, &Chain::startEvents, thread, &QSerialPortThread::startEvents,
-                     Qt::DirectConnection);
-}
 
 void report(const char* what, int exchanges, double seconds, int bytes, const char* target)
 {
@@ -90,7 +82,7 @@ void benchBaseline(QSerialPortThread* thread, PanelSimulator* sim)
 bool benchUpload(QSerialPortThread* thread, PanelSimulator* sim)
 {
     QFirmwareUploadChain chain;
-    wire(&chain, thread);
+    connectRequester<PanelChain>(&chain, thread);
     QEventLoop loop;
     QElapsedTimer clock;
     qint64 writeStart = 0, verifyStart = 0, verifyEnd = 0;
@@ -104,12 +96,11 @@ bool benchUpload(QSerialPortThread* thread, PanelSimulator* sim)
     });
     bool success = false;
     QString message;
-    QObject::connect(&chain, &QFirmwareUploadChain::finished,
-                     [&](bool ok, auto, const QString& text) {
-                         success = ok;
-                         message = text;
-                         loop.quit();
-                     });
+    QObject::connect(&chain, &PanelChain::finished, [&](bool ok, int, const QString& text) {
+        success = ok;
+        message = text;
+        loop.quit();
+    });
     clock.start();
     chain.start(QStringLiteral(":/firmware/zel_kor_1"));
     loop.exec();
@@ -130,10 +121,10 @@ bool benchUpload(QSerialPortThread* thread, PanelSimulator* sim)
 bool benchDownload(QSerialPortThread* thread, PanelSimulator* sim)
 {
     QFirmwareDownloadChain chain;
-    wire(&chain, thread);
+    connectRequester<PanelChain>(&chain, thread);
     QEventLoop loop;
     bool success = false;
-    QObject::connect(&chain, &QFirmwareDownloadChain::finished, [&](bool ok, const QString&) {
+    QObject::connect(&chain, &PanelChain::finished, [&](bool ok, int, const QString&) {
         success = ok;
         loop.quit();
     });

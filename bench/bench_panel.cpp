@@ -1,8 +1,9 @@
 // Panel configuration benchmark against the simulator at line rate: a full import and a full
 // export of 24 999 subscribers with one key each, the worker's own floor under the export's
-// block writes, the database writing of a full import with the event loop's longest pause, and
-// a check of the simulator's pacing. Options: --pacing, --import, --export, --write (default:
-// all).
+// block writes, the database writing of a full import with the event loop's longest pause, a
+// backup of the same panel through ostrovel-cli beside the import's reading and writing, and a
+// check of the simulator's pacing. Options: --pacing, --import, --write, --cli, --export
+// (default: all).
 #include "application.h"
 #include "databasefile.h"
 #include "digitcodes.h"
@@ -14,6 +15,7 @@
 #include "paneltables.h"
 #include "protocol.h"
 #include "qserialportthread.h"
+#include "requesterwiring.h"
 #include "taskconnection.h"
 #include "testdatagenerator.h"
 
@@ -21,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -58,7 +61,8 @@ struct Link
     QSerialPortThread thread;
     std::atomic<qint64> answerBytes{0};
 
-    bool open()
+    // With worker, the serial worker opens the port too; without, another process will.
+    bool open(bool worker = true)
     {
         QString error;
         if (!sim.start(&error)) {
@@ -71,7 +75,7 @@ struct Link
                 answerBytes += bytes.size();
         });
         QSerialPort::SerialPortError code;
-        if (!thread.start(sim.slavePath(), code, error)) {
+        if (worker && !thread.start(sim.slavePath(), code, error)) {
             std::fprintf(stderr, "port: %s\n", qPrintable(error));
             return false;
         }
@@ -80,10 +84,7 @@ struct Link
 
     void connect(PanelChain& chain)
     {
-        QObject::connect(&chain, &PanelChain::startEvents, &thread, &QSerialPortThread::startEvents,
-                         Qt::DirectConnection);
-        QObject::connect(&chain, &PanelChain::sendPacket, &thread, &QSerialPortThread::sendPacket,
-                         Qt::DirectConnection);
+        connectRequester(&chain, &thread);
         // Polling off before the clock starts, as it is for the whole chain.
         emit thread.startEvents(false);
         QThread::msleep(300);
@@ -147,7 +148,7 @@ PanelTables::PanelImage filledImage()
     return image;
 }
 
-int benchImport(PanelTables::PanelImage* image)
+int benchImport(PanelTables::PanelImage* image, double* seconds)
 {
     Link link;
     if (!link.open())
@@ -155,11 +156,10 @@ int benchImport(PanelTables::PanelImage* image)
     fillPanel(link.sim);
     ImportChain chain;
     link.connect(chain);
-    double seconds = 0;
     if (!runChain(
-            chain, [&] { chain.start(ImportChain::Full); }, &seconds))
+            chain, [&] { chain.start(ImportChain::Full); }, seconds))
         return 1;
-    link.report("full import (reading)", seconds);
+    link.report("full import (reading)", *seconds);
     std::printf("  targets: ratio <= 1.5, <= 140 s; subscribers read %d\n",
                 int(chain.image().subscribers.size()));
     *image = chain.image();
@@ -222,7 +222,7 @@ int benchExport()
     return 0;
 }
 
-int benchWriting(const PanelTables::PanelImage& image)
+int benchWriting(const PanelTables::PanelImage& image, double* seconds)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("import.zelkor"));
@@ -242,12 +242,11 @@ int benchWriting(const PanelTables::PanelImage& image)
     sinceTick.start();
     ticker.start();
     watcher.setFuture(QtConcurrent::run([&] {
-        TaskConnection connection(file);
-        return ImportWriter::write(
-            connection.database(), image, false, 0, [](int) {}, [] { return false; });
+        return ImportWriter::writeFile(
+            file, image, false, 0, [](int) {}, [] { return false; });
     }));
     loop.exec();
-    const double seconds = clock.nsecsElapsed() / 1e9;
+    *seconds = clock.nsecsElapsed() / 1e9;
     const ImportWriter::Result result = watcher.result();
     int subscribers = 0;
     int keys = 0;
@@ -258,12 +257,41 @@ int benchWriting(const PanelTables::PanelImage& image)
     std::printf(
         "database writing of a full import: %d subscribers, %d keys in %.2f s "
         "(target <= 3 s); longest event-loop pause %lld ms; %s\n",
-        subscribers, keys, seconds, longestPause,
+        subscribers, keys, *seconds, longestPause,
         result.status == ImportWriter::Result::Written
             ? "written"
             : qPrintable(
                   QStringLiteral("FAILED: %1 %2").arg(result.failure.title, result.failure.text)));
     return result.status == ImportWriter::Result::Written ? 0 : 1;
+}
+
+// A backup of the filled panel by ostrovel-cli, as a script runs it: the same reading through
+// the same worker, then the same writing (keys in the same format) into a new file; beside it
+// the dialog's import, reading and writing, measured in this run with --import and --write.
+int benchBackup(double importSeconds)
+{
+    QTemporaryDir dir;
+    Link link;
+    if (!link.open(false))
+        return 1;
+    fillPanel(link.sim);
+    link.sim.clearLog();
+    link.answerBytes = 0;
+    QProcess cli;
+    QElapsedTimer clock;
+    clock.start();
+    cli.start(QStringLiteral(OSTROVEL_CLI),
+              {QStringLiteral("backup"), QStringLiteral("--port"), link.sim.slavePath(),
+               QStringLiteral("--format"), QStringLiteral("0"),
+               dir.filePath(QStringLiteral("backup.zelkor"))});
+    cli.waitForFinished(-1);
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    link.report("backup through ostrovel-cli", seconds);
+    std::printf("  %s\n", cli.readAllStandardOutput().simplified().constData());
+    if (importSeconds > 0)
+        std::printf("  import (reading + writing) %.1f s; backup / import %.3f (target <= 1)\n",
+                    importSeconds, seconds / importSeconds);
+    return cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == 0 ? 0 : 1;
 }
 
 // When the first answer byte comes back for a request written as the worker writes it: byte 0,
@@ -309,17 +337,22 @@ int main(int argc, char* argv[])
     QStringList parts = app.arguments().mid(1);
     if (parts.isEmpty())
         parts = QStringList{QStringLiteral("--pacing"), QStringLiteral("--import"),
-                            QStringLiteral("--write"), QStringLiteral("--export")};
+                            QStringLiteral("--write"), QStringLiteral("--cli"),
+                            QStringLiteral("--export")};
     int failed = 0;
     if (parts.contains(QStringLiteral("--pacing")))
         failed |= benchPacing();
     PanelTables::PanelImage image;
+    double reading = 0;
+    double writing = 0;
     if (parts.contains(QStringLiteral("--import")))
-        failed |= benchImport(&image);
+        failed |= benchImport(&image, &reading);
     else if (parts.contains(QStringLiteral("--write")))
         image = filledImage();
     if (parts.contains(QStringLiteral("--write")))
-        failed |= benchWriting(image);
+        failed |= benchWriting(image, &writing);
+    if (parts.contains(QStringLiteral("--cli")))
+        failed |= benchBackup(reading + writing);
     if (parts.contains(QStringLiteral("--export")))
         failed |= benchExport();
     return failed;

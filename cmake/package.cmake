@@ -11,7 +11,9 @@ set(CPACK_PACKAGE_DESCRIPTION "Ostrovel is a tool for the installer or caretaker
 the intercom and access-control panel at a building door. Over one serial port it
 reads and writes the panel's settings, subscriber tables and keys, shows its live
 events, opens the lock and writes or reads its firmware. It keeps each building's
-subscribers and keys in an SQLite file of its own and exchanges them with CSV files.")
+subscribers and keys in an SQLite file of its own and exchanges them with CSV files.
+Its command-line tool, ostrovel-cli, backs up, restores and compares panels and
+converts databases from scripts.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

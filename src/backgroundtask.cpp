@@ -5,29 +5,10 @@
 #include <QEventLoop>
 #include <QFutureWatcher>
 #include <QMessageBox>
-#include <QMutexLocker>
 #include <QPointer>
 #include <QThreadPool>
 #include <QWidget>
 #include <QtConcurrent>
-
-void CancelFlag::set()
-{
-    QMutexLocker locker(&m_lock);
-    m_set = true;
-}
-
-void CancelFlag::clear()
-{
-    QMutexLocker locker(&m_lock);
-    m_set = false;
-}
-
-bool CancelFlag::isSet() const
-{
-    QMutexLocker locker(&m_lock);
-    return m_set;
-}
 
 QRuntimeError runCancellableTask(QWidget* owner, CancelFlag& cancelFlag, const QString& processText,
                                  std::function<QRuntimeError()> task, bool showResult)

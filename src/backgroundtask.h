@@ -1,27 +1,13 @@
 #pragma once
 
+#include "cancelflag.h"
 #include "qruntimeerror.h"
 
-#include <QMutex>
 #include <QString>
 
 #include <functional>
 
 class QWidget;
-
-// The cancel flag of a dialog that runs a cancellable task: set in the GUI thread by the
-// dialog's onCancel(), read by the task at its check points, both always under the lock.
-class CancelFlag
-{
-public:
-    void set();
-    void clear();
-    bool isSet() const;
-
-private:
-    mutable QMutex m_lock;
-    bool m_set = false;
-};
 
 // Runs task on the global thread pool under a modal QWaitDialog (parent owner, label
 // processText) and returns its result once it has ended; with showResult the result is shown

@@ -4,7 +4,7 @@
 #include "csvwriter.h"
 #include "sqlmessages.h"
 #include "taskconnection.h"
-#include "treeloader.h"
+#include "viewtree.h"
 
 #include <QCoreApplication>
 #include <QSqlError>

@@ -12,6 +12,22 @@ ExportChain::ExportChain(QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &ExportChain::onTimer);
 }
 
+QString ExportChain::stageTitle(int stage) const
+{
+    switch (stage) {
+    case Reset:
+        return tr("Очистка памяти панели");
+    case Settings:
+        return tr("Процесс очистки и экспорта настроек");
+    case Apartments:
+        return tr("Процесс экспорта квартир");
+    case Phones:
+        return tr("Процесс экспорта телефонов");
+    default:
+        return tr("Процесс экспорта ключей");
+    }
+}
+
 void ExportChain::start(const ExportContent& content)
 {
     m_content = content;

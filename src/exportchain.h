@@ -21,6 +21,7 @@ public:
     explicit ExportChain(QObject* parent = nullptr);
 
     void start(const ExportContent& content);
+    QString stageTitle(int stage) const override;
 
 public slots:
     void onHandleReset(QSerialPortError error, QString errorString, QByteArray data);

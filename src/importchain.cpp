@@ -24,6 +24,20 @@ int ImportChain::requests(Stage stage)
     return 0;
 }
 
+QString ImportChain::stageTitle(int stage) const
+{
+    switch (stage) {
+    case Apartments:
+        return tr("Процесс импорта квартир");
+    case Phones:
+        return tr("Процесс импорта телефонов");
+    case Cards:
+        return tr("Процесс импорта ключей");
+    default:
+        return tr("Импорт настроек");
+    }
+}
+
 void ImportChain::start(Mode mode)
 {
     m_mode = mode;

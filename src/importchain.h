@@ -17,6 +17,7 @@ public:
     explicit ImportChain(QObject* parent = nullptr);
 
     void start(Mode mode);
+    QString stageTitle(int stage) const override;
     Mode mode() const { return m_mode; }
     // What has been read; complete once the chain has finished successfully.
     const PanelTables::PanelImage& image() const { return m_image; }

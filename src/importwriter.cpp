@@ -4,6 +4,7 @@
 #include "databasefile.h"
 #include "settingsrecord.h"
 #include "settingsrow.h"
+#include "taskconnection.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
@@ -135,6 +136,20 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
     }
     progress(steps(image, settingsOnly));
     return result;
+}
+
+Result writeFile(const QString& fileName, const PanelTables::PanelImage& image, bool settingsOnly,
+                 int keyFormat, const std::function<void(int)>& progress,
+                 const std::function<bool()>& cancelled)
+{
+    TaskConnection connection(fileName);
+    if (!connection.isOpen()) {
+        Result result;
+        result.status = Result::Failed;
+        result.failure.text = connection.errorText();
+        return result;
+    }
+    return write(connection.database(), image, settingsOnly, keyFormat, progress, cancelled);
 }
 
 } // namespace ImportWriter

@@ -38,5 +38,9 @@ int steps(const PanelTables::PanelImage& image, bool settingsOnly);
 Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settingsOnly,
              int keyFormat, const std::function<void(int)>& progress,
              const std::function<bool()>& cancelled);
+// The same on a connection of its own to fileName, for a pool thread.
+Result writeFile(const QString& fileName, const PanelTables::PanelImage& image, bool settingsOnly,
+                 int keyFormat, const std::function<void(int)>& progress,
+                 const std::function<bool()>& cancelled);
 
 } // namespace ImportWriter

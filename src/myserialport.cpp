@@ -211,6 +211,7 @@ void MySerialPort::sendPacket(QPacket* packet)
 
 void MySerialPort::onStartEvents(const bool& value)
 {
+    qCDebug(lcLink).noquote() << timeOfDay() << (value ? "events on" : "events off");
     QMutexLocker locker(&m_mutex);
     m_eventMode = value ? 1 : 0;
 }

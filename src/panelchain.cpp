@@ -1,17 +1,6 @@
 #include "panelchain.h"
 
-#include "protocol.h"
-#include "qprotocolerrors.h"
-
-QString answerFailure(QSerialPortError error, const QString& errorString, const QByteArray& data)
-{
-    if (error != QSerialPortError::NoError)
-        return errorString;
-    if (data.size() <= Protocol::OffsetResult)
-        return linkErrorText(QSerialPortError::Timeout, data.size(), Protocol::HeaderSize);
-    const quint8 result = quint8(data.at(Protocol::OffsetResult));
-    return result == 0 ? QString() : QProtocolErrors::text(result);
-}
+#include "answerfailure.h"
 
 PanelChain::PanelChain(QObject* parent)
     : QObject(parent)
@@ -31,6 +20,8 @@ void PanelChain::stop()
 {
     if (m_waiting)
         emit cancel();
+    else if (m_running)
+        m_stopRequested = true;
 }
 
 void PanelChain::onLinkClosed()
@@ -44,7 +35,22 @@ void PanelChain::onLinkClosed()
 void PanelChain::begin()
 {
     m_running = true;
+    m_stopRequested = false;
+    m_stage = 0;
     emit startEvents(false);
+}
+
+void PanelChain::dispatch(int stage, QPacket* packet)
+{
+    m_stage = stage;
+    if (m_stopRequested) {
+        // Stopped between two requests: the next one never leaves.
+        delete packet;
+        finish(false, stage, linkErrorText(QSerialPortError::CancelledByUser));
+        return;
+    }
+    m_waiting = true;
+    emit sendPacket(packet);
 }
 
 bool PanelChain::answered(QSerialPortError error, const QString& errorString,
@@ -63,6 +69,7 @@ bool PanelChain::answered(QSerialPortError error, const QString& errorString,
 void PanelChain::finish(bool ok, int stage, const QString& message)
 {
     m_running = false;
+    m_waiting = false;
     emit startEvents(true);
     emit finished(ok, stage, message);
 }

@@ -12,7 +12,8 @@
 // off while the chain runs and back on at every end: success, failure, a cancelled request, a
 // link that stopped, or the chain destroyed midway. Knows no widget: what to show goes out
 // with finished(). Connect startEvents, cancel and sendPacket to the serial worker's signals
-// of the same names (directly), and the worker thread's finished() to onLinkClosed().
+// of the same names (directly, see requesterwiring.h), and the worker thread's finished() to
+// onLinkClosed().
 class PanelChain : public QObject
 {
     Q_OBJECT
@@ -21,8 +22,12 @@ public:
     ~PanelChain() override;
 
     bool isRunning() const { return m_running; }
-    // Interrupts the request in flight; its cancellation error ends the chain.
+    // Interrupts the request in flight, or keeps the next one from going out; the cancellation
+    // error ends the chain.
     void stop();
+    // The title under which a failure of stage is shown; empty where the caller's own title
+    // serves.
+    virtual QString stageTitle(int stage) const = 0;
 
 signals:
     void startEvents(const bool& value);
@@ -31,7 +36,7 @@ signals:
     // A stage's progress, value of maximum.
     void progress(int stage, int value, int maximum);
     // The end: ok, or the stage that failed and the text to show (the link's error text or the
-    // panel's result-code text).
+    // panel's result-code text). Some chains also say something on success.
     void finished(bool ok, int stage, const QString& message);
 
 public slots:
@@ -43,27 +48,32 @@ protected:
     void begin();
     // Sends one request of stage with its answer going to slot, queued.
     template<typename Chain>
+    void send(int stage, quint8 command, quint8 parameter, const QByteArray& data,
+              void (Chain::*slot)(QSerialPortError, QString, QByteArray))
+    {
+        QPacket* packet = QPacket::request(command, parameter, data);
+        connect(packet, &QPacket::handleEvent, static_cast<Chain*>(this), slot,
+                Qt::QueuedConnection);
+        dispatch(stage, packet);
+    }
+    template<typename Chain>
     void send(int stage, quint8 command, const QByteArray& data,
               void (Chain::*slot)(QSerialPortError, QString, QByteArray))
     {
-        QPacket* packet = QPacket::request(command, 0, data);
-        connect(packet, &QPacket::handleEvent, static_cast<Chain*>(this), slot,
-                Qt::QueuedConnection);
-        m_stage = stage;
-        m_waiting = true;
-        emit sendPacket(packet);
+        send(stage, command, 0, data, slot);
     }
+    // The stage of the request sent last.
+    int stage() const { return m_stage; }
     // True when the answer is the awaited one and good; a failure ends the chain.
     bool answered(QSerialPortError error, const QString& errorString, const QByteArray& data);
     // Ends the chain; polling on.
     void finish(bool ok, int stage = 0, const QString& message = QString());
 
 private:
+    void dispatch(int stage, QPacket* packet);
+
     bool m_running = false;
     bool m_waiting = false;
+    bool m_stopRequested = false;
     int m_stage = 0;
 };
-
-// The text of a failed answer: the link's error text, or the panel's result-code text; empty
-// for a good answer.
-QString answerFailure(QSerialPortError error, const QString& errorString, const QByteArray& data);

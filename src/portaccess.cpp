@@ -1,5 +1,6 @@
 #include "portaccess.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <fcntl.h>
@@ -45,4 +46,18 @@ QString PortAccess::groupToJoin(QSerialPort::SerialPortError error, const QStrin
     if (faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) == 0)
         return {};
     return groupToJoin(path, processGroups());
+}
+
+QString PortAccess::openFailureText(const QString& location, QSerialPort::SerialPortError error,
+                                    const QString& errorString)
+{
+    QString message =
+        QCoreApplication::translate("QZelKorWindow", "Ошибка: %1\r\n%2").arg(location, errorString);
+    const QString group = groupToJoin(error, location);
+    if (!group.isEmpty())
+        message += QCoreApplication::translate(
+                       "QZelKorWindow",
+                       "\r\nДобавьте пользователя в группу '%1' и войдите в систему заново.")
+                       .arg(group);
+    return message;
 }

@@ -21,4 +21,9 @@ QString groupToJoin(const QString& path, const QVector<uint>& groups);
 // port was busy, not forbidden).
 QString groupToJoin(QSerialPort::SerialPortError error, const QString& path);
 
+// What the user is told when the port at location did not open with error: the port and the
+// error text, and the group to join when permission is missing.
+QString openFailureText(const QString& location, QSerialPort::SerialPortError error,
+                        const QString& errorString);
+
 } // namespace PortAccess

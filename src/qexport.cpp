@@ -2,6 +2,7 @@
 
 #include "exportchain.h"
 #include "qserialportthread.h"
+#include "requesterwiring.h"
 #include "ui_qexport.h"
 
 #include <QCloseEvent>
@@ -35,11 +36,7 @@ QExport::~QExport()
 QExport* QExport::create(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
 {
     auto* dialog = new QExport(parent, db, thread);
-    connect(dialog, &QExport::startEvents, thread, &QSerialPortThread::startEvents,
-            Qt::DirectConnection);
-    connect(dialog, &QExport::sendPacket, thread, &QSerialPortThread::sendPacket,
-            Qt::DirectConnection);
-    connect(dialog, &QExport::cancel, thread, &QSerialPortThread::cancel, Qt::DirectConnection);
+    connectRequester(dialog, thread);
     return dialog;
 }
 
@@ -60,22 +57,6 @@ QProgressBar* QExport::bar(int stage) const
         return ui->pbCard;
     default:
         return ui->pbSettings;
-    }
-}
-
-QString QExport::stageTitle(int stage) const
-{
-    switch (stage) {
-    case ExportChain::Reset:
-        return tr("Очистка памяти панели");
-    case ExportChain::Settings:
-        return ui->lSettings->text();
-    case ExportChain::Apartments:
-        return ui->lApartment->text();
-    case ExportChain::Phones:
-        return ui->lPhone->text();
-    default:
-        return ui->lCard->text();
     }
 }
 
@@ -123,7 +104,7 @@ void QExport::onFinished(bool ok, int stage, const QString& message)
         accept();
         return;
     }
-    QMessageBox::critical(this, stageTitle(stage), message);
+    QMessageBox::critical(this, chain->stageTitle(stage), message);
     ui->pbExport->setEnabled(true);
     if (closeRequested)
         QDialog::reject();

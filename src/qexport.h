@@ -44,7 +44,6 @@ private:
     using QDialog::exec;
 
     QProgressBar* bar(int stage) const;
-    QString stageTitle(int stage) const;
     void requestClose();
     void onProgress(int stage, int value, int maximum);
     void onFinished(bool ok, int stage, const QString& message);

@@ -15,12 +15,11 @@ QFirmwareDownload::QFirmwareDownload(QWidget* parent)
     , m_chain(new QFirmwareDownloadChain(this))
 {
     ui->setupUi(this);
-    connect(m_chain, &QFirmwareDownloadChain::startEvents, this, &QFirmwareDownload::startEvents);
-    connect(m_chain, &QFirmwareDownloadChain::cancel, this, &QFirmwareDownload::cancel);
-    connect(m_chain, &QFirmwareDownloadChain::sendPacket, this, &QFirmwareDownload::sendPacket);
-    connect(m_chain, &QFirmwareDownloadChain::progressChanged, this,
-            &QFirmwareDownload::onProgress);
-    connect(m_chain, &QFirmwareDownloadChain::finished, this, &QFirmwareDownload::onFinished);
+    connect(m_chain, &PanelChain::startEvents, this, &QFirmwareDownload::startEvents);
+    connect(m_chain, &PanelChain::cancel, this, &QFirmwareDownload::cancel);
+    connect(m_chain, &PanelChain::sendPacket, this, &QFirmwareDownload::sendPacket);
+    connect(m_chain, &PanelChain::progress, this, &QFirmwareDownload::onProgress);
+    connect(m_chain, &PanelChain::finished, this, &QFirmwareDownload::onFinished);
 }
 
 QFirmwareDownload::~QFirmwareDownload()
@@ -33,7 +32,8 @@ QFirmwareDownload::~QFirmwareDownload()
 QFirmwareDownload* QFirmwareDownload::create(QWidget* parent, QSerialPortThread* thread)
 {
     auto* dialog = new QFirmwareDownload(parent);
-    connectChainRequester(dialog, thread);
+    connectRequester(dialog, thread);
+    connect(thread, &QThread::finished, dialog->m_chain, &PanelChain::onLinkClosed);
     return dialog;
 }
 
@@ -58,7 +58,7 @@ void QFirmwareDownload::on_tbRead_clicked()
     m_chain->start();
 }
 
-void QFirmwareDownload::onProgress(int blocks)
+void QFirmwareDownload::onProgress(int, int blocks)
 {
     ui->pbProgress->setValue(blocks);
     // A close asked for while reading lets the panel be polled again at once; the dialog
@@ -67,7 +67,7 @@ void QFirmwareDownload::onProgress(int blocks)
         emit startEvents(true);
 }
 
-void QFirmwareDownload::onFinished(bool success, const QString& message)
+void QFirmwareDownload::onFinished(bool success, int, const QString& message)
 {
     ui->tbRead->setEnabled(true);
     if (success) {
@@ -102,7 +102,7 @@ void QFirmwareDownload::on_tbSaveAs_clicked()
 void QFirmwareDownload::on_tbClose_clicked()
 {
     if (!isIdle())
-        m_chain->cancelRunning();
+        m_chain->stop();
     close();
 }
 

@@ -44,8 +44,8 @@ private:
     using QDialog::exec;
 
     bool isIdle() const;
-    void onProgress(int blocks);
-    void onFinished(bool success, const QString& message);
+    void onProgress(int stage, int blocks);
+    void onFinished(bool success, int stage, const QString& message);
 
     Ui::QFirmwareDownload* ui;
     bool closeRequested = false;

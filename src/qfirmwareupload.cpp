@@ -15,15 +15,13 @@ QFirmwareUpload::QFirmwareUpload(QWidget* parent)
 {
     ui->setupUi(this);
     ui->tbOpen->setDefaultAction(ui->actionOpen);
-    connect(m_chain, &QFirmwareUploadChain::startEvents, this, &QFirmwareUpload::startEvents);
-    connect(m_chain, &QFirmwareUploadChain::cancel, this, &QFirmwareUpload::cancel);
-    connect(m_chain, &QFirmwareUploadChain::sendPacket, this, &QFirmwareUpload::sendPacket);
-    connect(m_chain, &QFirmwareUploadChain::progressChanged, this,
-            [this](int written, int verified) {
-                ui->pbWrite->setValue(written);
-                ui->pbRead->setValue(verified);
-            });
-    connect(m_chain, &QFirmwareUploadChain::finished, this, &QFirmwareUpload::onFinished);
+    connect(m_chain, &PanelChain::startEvents, this, &QFirmwareUpload::startEvents);
+    connect(m_chain, &PanelChain::cancel, this, &QFirmwareUpload::cancel);
+    connect(m_chain, &PanelChain::sendPacket, this, &QFirmwareUpload::sendPacket);
+    connect(m_chain, &PanelChain::progress, this, [this](int stage, int value) {
+        (stage == QFirmwareUploadChain::Write ? ui->pbWrite : ui->pbRead)->setValue(value);
+    });
+    connect(m_chain, &PanelChain::finished, this, &QFirmwareUpload::onFinished);
     ui->rbInternal->setChecked(true);
 }
 
@@ -37,7 +35,8 @@ QFirmwareUpload::~QFirmwareUpload()
 QFirmwareUpload* QFirmwareUpload::create(QWidget* parent, QSerialPortThread* thread)
 {
     auto* dialog = new QFirmwareUpload(parent);
-    connectChainRequester(dialog, thread);
+    connectRequester(dialog, thread);
+    connect(thread, &QThread::finished, dialog->m_chain, &PanelChain::onLinkClosed);
     return dialog;
 }
 
@@ -110,13 +109,12 @@ void QFirmwareUpload::on_pbSave_clicked()
     m_chain->start(ui->rbInternal->isChecked() ? Firmware::builtInImage() : ui->leFileName->text());
 }
 
-void QFirmwareUpload::onFinished(bool success, QFirmwareUploadChain::Stage stage,
-                                 const QString& message)
+void QFirmwareUpload::onFinished(bool success, int stage, const QString& message)
 {
     if (success) {
         QMessageBox::information(this, windowTitle(), message);
     } else {
-        const QString caption = QFirmwareUploadChain::stageCaption(stage);
+        const QString caption = m_chain->stageTitle(stage);
         QMessageBox::critical(this, caption.isEmpty() ? windowTitle() : caption, message);
     }
     ui->pbSave->setEnabled(true);
@@ -129,7 +127,7 @@ void QFirmwareUpload::onFinished(bool success, QFirmwareUploadChain::Stage stage
 void QFirmwareUpload::on_pbClose_clicked()
 {
     if (!isIdle())
-        m_chain->cancelRunning();
+        m_chain->stop();
     close();
 }
 

@@ -51,7 +51,7 @@ private:
     bool isIdle() const;
     // Shows the version of an image of the panel's type, refuses any other; true when shown.
     bool showImageVersion(quint8 type, quint8 major, quint8 minor);
-    void onFinished(bool success, QFirmwareUploadChain::Stage stage, const QString& message);
+    void onFinished(bool success, int stage, const QString& message);
 
     Ui::QFirmwareUpload* ui;
     bool closeRequested = false;

@@ -2,7 +2,7 @@
 
 #include "importchain.h"
 #include "qserialportthread.h"
-#include "taskconnection.h"
+#include "requesterwiring.h"
 #include "ui_qimport.h"
 
 #include <QCloseEvent>
@@ -42,11 +42,7 @@ QImport::~QImport()
 QImport* QImport::create(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
 {
     auto* dialog = new QImport(parent, db, thread);
-    connect(dialog, &QImport::startEvents, thread, &QSerialPortThread::startEvents,
-            Qt::DirectConnection);
-    connect(dialog, &QImport::sendPacket, thread, &QSerialPortThread::sendPacket,
-            Qt::DirectConnection);
-    connect(dialog, &QImport::cancel, thread, &QSerialPortThread::cancel, Qt::DirectConnection);
+    connectRequester(dialog, thread);
     return dialog;
 }
 
@@ -67,20 +63,6 @@ QProgressBar* QImport::bar(int stage) const
         return ui->pbCard;
     default:
         return ui->pbSettings;
-    }
-}
-
-QString QImport::stageTitle(int stage) const
-{
-    switch (stage) {
-    case ImportChain::Apartments:
-        return ui->lApartment->text();
-    case ImportChain::Phones:
-        return ui->lPhone->text();
-    case ImportChain::Cards:
-        return ui->lCard->text();
-    default:
-        return ui->lSettings->text();
     }
 }
 
@@ -129,7 +111,7 @@ void QImport::onProgress(int stage, int value, int)
 void QImport::onReadFinished(bool ok, int stage, const QString& message)
 {
     if (!ok) {
-        QMessageBox::critical(this, stageTitle(stage), message);
+        QMessageBox::critical(this, chain->stageTitle(stage), message);
         endChain();
         return;
     }
@@ -152,15 +134,8 @@ void QImport::startWriting()
     CancelFlag* cancelled = &writeCancel;
     // A connection of its own: the window paints and answers while 50 000 rows go in.
     writing.setFuture(QtConcurrent::run([=] {
-        TaskConnection connection(file);
-        if (!connection.isOpen()) {
-            ImportWriter::Result result;
-            result.status = ImportWriter::Result::Failed;
-            result.failure.text = connection.errorText();
-            return result;
-        }
-        return ImportWriter::write(
-            connection.database(), image, settingsOnly, format,
+        return ImportWriter::writeFile(
+            file, image, settingsOnly, format,
             [progress](int value) {
                 QMetaObject::invokeMethod(progress, "setValue", Qt::QueuedConnection,
                                           Q_ARG(int, value));

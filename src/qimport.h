@@ -49,7 +49,6 @@ private:
     using QDialog::exec;
 
     QProgressBar* bar(int stage) const;
-    QString stageTitle(int stage) const;
     bool isBusy() const;
     void requestClose();
     void onProgress(int stage, int value, int maximum);

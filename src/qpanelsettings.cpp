@@ -1,9 +1,10 @@
 #include "qpanelsettings.h"
 
-#include "panelchain.h"
+#include "answerfailure.h"
 #include "protocol.h"
 #include "qpacket.h"
 #include "qserialportthread.h"
+#include "requesterwiring.h"
 #include "settingsrecord.h"
 #include "settingsrow.h"
 #include "ui_qpanelsettings.h"
@@ -72,10 +73,7 @@ QPanelSettings::~QPanelSettings()
 QPanelSettings* QPanelSettings::create(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
 {
     auto* dialog = new QPanelSettings(parent, db, thread);
-    connect(dialog, &QPanelSettings::sendPacket, thread, &QSerialPortThread::sendPacket,
-            Qt::DirectConnection);
-    connect(dialog, &QPanelSettings::cancel, thread, &QSerialPortThread::cancel,
-            Qt::DirectConnection);
+    connectRequester(dialog, thread);
     return dialog;
 }
 

@@ -1,32 +1,15 @@
 #include "qpanelversion.h"
 
+#include "panelversion.h"
 #include "protocol.h"
 #include "qpacket.h"
 #include "qprotocolerrors.h"
 #include "qserialportthread.h"
+#include "requesterwiring.h"
 #include "ui_qpanelversion.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>
-
-namespace {
-constexpr quint8 ZelKorType = 9;
-}
-
-QString panelTypeText(quint8 deviceType)
-{
-    if (deviceType == ZelKorType)
-        return QPanelVersion::tr("ZEL-KOR");
-    return QPanelVersion::tr("Неизвестный тип устройства '%1'").arg(deviceType);
-}
-
-QString panelVersionText(quint8 major, quint8 minor)
-{
-    // The firmware loader answers with version 0.0.
-    if (major == 0 && minor == 0)
-        return QPanelVersion::tr("Режим загрузки прошивки.");
-    return QStringLiteral("%1.%2").arg(major).arg(minor);
-}
 
 QPanelVersion::QPanelVersion(QWidget* parent)
     : QDialog(parent)
@@ -43,10 +26,7 @@ QPanelVersion::~QPanelVersion()
 QPanelVersion* QPanelVersion::create(QWidget* parent, QSerialPortThread* thread)
 {
     auto* dialog = new QPanelVersion(parent);
-    connect(dialog, &QPanelVersion::sendPacket, thread, &QSerialPortThread::sendPacket,
-            Qt::DirectConnection);
-    connect(dialog, &QPanelVersion::cancel, thread, &QSerialPortThread::cancel,
-            Qt::DirectConnection);
+    connectRequester(dialog, thread);
     return dialog;
 }
 
@@ -112,11 +92,9 @@ void QPanelVersion::onHandleEvent(QSerialPortError error, QString errorString, Q
         QMessageBox::critical(this, windowTitle(),
                               QProtocolErrors::text(quint8(data.at(Protocol::OffsetResult))));
     } else {
-        ui->lType->setText(panelTypeText(quint8(data.at(Protocol::OffsetParameter))));
-        // An answer without both version bytes leaves the version unknown.
-        if (data.size() >= Protocol::OffsetData + 2)
-            ui->lVer->setText(panelVersionText(quint8(data.at(Protocol::OffsetData)),
-                                               quint8(data.at(Protocol::OffsetData + 1))));
+        const PanelVersion version = decodePanelVersion(data);
+        ui->lType->setText(version.typeText());
+        ui->lVer->setText(version.versionText());
     }
     if (closeRequested)
         close();

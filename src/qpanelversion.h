@@ -44,7 +44,3 @@ private:
     Ui::QPanelVersion* ui;
     bool closeRequested = false;
 };
-
-// The texts shown for a version answer: the device type and the firmware version.
-QString panelTypeText(quint8 deviceType);
-QString panelVersionText(quint8 major, quint8 minor);

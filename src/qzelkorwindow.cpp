@@ -504,12 +504,9 @@ void QZelKorWindow::setChecked_ConnectPort(bool checked)
         QString errorString;
         if (!m_serialThread.start(location, error, errorString)) {
             ui->pbConnectPort->setChecked(false);
-            QString message = tr("Ошибка: %1\r\n%2").arg(location, errorString);
-            const QString group = PortAccess::groupToJoin(error, location);
-            if (!group.isEmpty())
-                message += tr("\r\nДобавьте пользователя в группу '%1' и войдите в систему заново.")
-                               .arg(group);
-            QMessageBox::warning(this, tr("Ошибка"), message, QMessageBox::Ok);
+            QMessageBox::warning(this, tr("Ошибка"),
+                                 PortAccess::openFailureText(location, error, errorString),
+                                 QMessageBox::Ok);
             return;
         }
         ui->pbConnectPort->setText(tr("Отключить"));

@@ -1,0 +1,40 @@
+#include "databaseopening.h"
+
+#include "console.h"
+#include "databasefile.h"
+
+#include <QFileInfo>
+
+std::unique_ptr<TaskConnection> openDatabase(const QString& fileName, QString* error)
+{
+    if (!QFileInfo(fileName).isFile()) {
+        *error =
+            QCoreApplication::translate("QZelKorWindow", "Файл '%1' не существет.").arg(fileName);
+        return nullptr;
+    }
+    auto connection = std::make_unique<TaskConnection>(fileName);
+    if (!connection->isOpen()) {
+        *error = connection->errorText();
+        return nullptr;
+    }
+    const DatabaseFile::FormatCheck check = DatabaseFile::checkFormat(connection->database());
+    if (check.format != DatabaseFile::Format::Valid) {
+        *error = DatabaseFile::formatMessage(check);
+        return nullptr;
+    }
+    return connection;
+}
+
+bool loadDatabaseExport(const QString& fileName, ExportContent* content)
+{
+    ExportLoad load;
+    const std::unique_ptr<TaskConnection> connection = openDatabase(fileName, &load.error);
+    if (connection)
+        load = loadExportContent(connection->database());
+    if (!load.error.isEmpty()) {
+        Console::message(load.error);
+        return false;
+    }
+    *content = load.content;
+    return true;
+}

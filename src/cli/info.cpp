@@ -1,0 +1,35 @@
+#include "commandline.h"
+#include "commands.h"
+#include "console.h"
+#include "versionchain.h"
+#include "workrunner.h"
+
+using Console::tr;
+
+int Commands::info(const QStringList& arguments)
+{
+    CommandLine line(QStringLiteral("info"),
+                     tr("Читает тип устройства и версию прошивки панели.\n"
+                        "Вывод: type=<код типа>, version=<старшая.младшая>, boot_mode=<0|1>."),
+                     QStringLiteral("--port PORT"));
+    line.addPortOption();
+    int exitCode = 0;
+    if (!line.parse(arguments, 0, &exitCode))
+        return exitCode;
+    QString message;
+    VersionChain chain;
+    WorkRunner runner;
+    if (!runner.runOnPanel(
+            line.port(), chain, [&] { chain.start(); }, &message))
+        return Console::Failure;
+    const PanelVersion& version = chain.version();
+    Console::message(tr("Тип устройства: %1").arg(version.typeText()));
+    Console::message(tr("Версия: %1").arg(version.versionText()));
+    Console::result(QStringLiteral("type=%1").arg(version.deviceType));
+    Console::result(QStringLiteral("version=%1")
+                        .arg(version.hasVersion
+                                 ? QStringLiteral("%1.%2").arg(version.major).arg(version.minor)
+                                 : QStringLiteral("?")));
+    Console::result(QStringLiteral("boot_mode=%1").arg(version.isBootMode() ? 1 : 0));
+    return Console::Success;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryFile>
+
+// A file that appears under its name only when it is complete: it is written as a temporary
+// file beside the target and renamed over it at the end; a file never committed is removed.
+class PendingFile
+{
+public:
+    explicit PendingFile(const QString& target);
+
+    // Makes the temporary file; false with the message to show.
+    bool create(QString* error);
+    QString path() const { return m_file.fileName(); }
+    // Puts the finished file in the target's place, replacing what was there.
+    bool commit(QString* error);
+    // The message for a file that could not be made or written, for reason.
+    QString failure(const QString& reason) const;
+
+private:
+    QString m_target;
+    QTemporaryFile m_file;
+};
