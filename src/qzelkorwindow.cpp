@@ -4,6 +4,7 @@
 #include "cardformat.h"
 #include "databasefile.h"
 #include "eventrecord.h"
+#include "flowlayout.h"
 #include "lockstate.h"
 #include "mytreewidgetitem.h"
 #include "portaccess.h"
@@ -108,7 +109,7 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     connect(ui->actionExpandAll, &QAction::triggered, ui->treeView, &QTreeWidget::expandAll);
     connect(ui->actionCollapseAll, &QAction::triggered, ui->treeView, &QTreeWidget::collapseAll);
     ui->tabWidget->setCurrentIndex(0);
-    reserveStateLabelWidths();
+    layOutStrip();
     // While the circle is red the status bar names the reason, not only the circle's tool tip.
     m_linkLost = new QLabel(this);
     m_linkLost->hide();
@@ -597,8 +598,14 @@ void QZelKorWindow::on_actionSaveEvents_triggered()
 
 // Lock and additional device
 
-void QZelKorWindow::reserveStateLabelWidths()
+void QZelKorWindow::layOutStrip()
 {
+    // The groups fold onto a second row rather than force a narrow screen's window wider.
+    auto* strip = new FlowLayout(ui->strip);
+    strip->setContentsMargins(0, 0, 0, 0);
+    strip->setSpacing(ui->layoutStripPort->spacing());
+    for (QWidget* group : {ui->stripPort, ui->stripLock, ui->stripDevice})
+        strip->addWidget(group);
     // The state labels change with every status byte; reserving the widest text keeps the
     // strip from jumping around.
     const auto reserve = [](QLabel* label, const QStringList& texts) {

@@ -139,7 +139,7 @@ private:
     void sendControl(ControlledDevice device, ControlMode mode);
     bool requireLink(const QAction* action);
     void showLockState(quint8 status);
-    void reserveStateLabelWidths();
+    void layOutStrip();
     void toggleBack(QAbstractButton* button);
     QMenu* popupMenu(const QList<QAction*>& actions);
 
