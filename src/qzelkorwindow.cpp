@@ -6,7 +6,6 @@
 #include "eventrecord.h"
 #include "flowlayout.h"
 #include "lockstate.h"
-#include "mytreewidgetitem.h"
 #include "portaccess.h"
 #include "portlist.h"
 #include "protocol.h"
@@ -72,14 +71,6 @@ void showAction(QAbstractButton* button, QAction* action)
     QObject::connect(button, &QAbstractButton::clicked, action, [action] { action->trigger(); });
 }
 
-// Match rules of the search types: contains, starts with, ends with, regular expression; all
-// case-insensitive and descending into key rows.
-Qt::MatchFlags searchFlags(int type)
-{
-    static const int flags[] = {0x61, 0x62, 0x63, 0x64};
-    return Qt::MatchFlags(flags[type >= 0 && type < 4 ? type : 0]);
-}
-
 QString settingsKey(const QObject* object, const char* what)
 {
     return QStringLiteral("%1/%2").arg(object->objectName(), QLatin1String(what));
@@ -124,23 +115,17 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     createMenus();
     createShortcuts();
 
-    QHeaderView* header = ui->treeView->header();
-    ui->treeView->setSortingEnabled(true);
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    ui->treeView->sortByColumn(0, Qt::AscendingOrder);
+    // Both lists sort by the column clicked, at first by subscriber in ascending order (a
+    // header's own default indicator is descending).
+    for (QTreeWidget* tree : {static_cast<QTreeWidget*>(ui->treeView), ui->treeFind}) {
+        tree->setSortingEnabled(true);
+        tree->header()->setSectionsClickable(true);
+        tree->header()->setSortIndicatorShown(true);
+        tree->sortByColumn(0, Qt::AscendingOrder);
+    }
     // Taken after the sort order is set, so that closing a database brings back the ascending
     // order by subscriber along with the default columns.
-    m_defaultTreeHeaderGeometry = header->saveGeometry();
-    m_defaultTreeHeaderState = header->saveState();
-    const QTreeWidgetItem* titles = ui->treeView->headerItem();
-    for (int column = 0; column < titles->columnCount(); ++column)
-        m_defaultColumnTitles << titles->text(column);
-    ui->treeFind->setSortingEnabled(true);
-    ui->treeFind->header()->setSectionsClickable(true);
-    ui->treeFind->header()->setSortIndicatorShown(true);
-    // A header's own default indicator is descending; results read in subscriber order.
-    ui->treeFind->sortByColumn(0, Qt::AscendingOrder);
+    ui->treeView->keepDefaultColumns();
 
     connect(ui->actionRefreshDB, &QAction::triggered, this,
             qOverload<bool>(&QZelKorWindow::refreshData));
@@ -804,11 +789,7 @@ void QZelKorWindow::closeConnection(bool compact)
     TreeFill::clearRows(ui->treeView);
     TreeFill::clearRows(ui->treeFind);
     ui->cboxColumn->clear();
-    QHeaderView* header = ui->treeView->header();
-    header->restoreGeometry(m_defaultTreeHeaderGeometry);
-    header->restoreState(m_defaultTreeHeaderState);
-    for (int column = 0; column < m_defaultColumnTitles.size(); ++column)
-        ui->treeView->headerItem()->setText(column, m_defaultColumnTitles.at(column));
+    ui->treeView->restoreDefaultColumns();
     // Nothing is open any more: the database actions follow.
     emit onUseDB_Enabled(false);
 }
@@ -830,19 +811,7 @@ bool QZelKorWindow::loadDatabaseSettings()
         break;
     }
     m_defaultKeyFormat = settings.keyFormat;
-    QTreeWidgetItem* titles = ui->treeView->headerItem();
-    // Extra field n is column 3 + n.
-    for (int n = 1; n <= TreeRow::FieldCount; ++n)
-        titles->setText(TreeRow::Phone + n, DatabaseFile::fieldTitle(settings, n));
-    for (int column = 0; column < TreeRow::FirstField; ++column)
-        ui->cboxColumn->addItem(titles->text(column), column);
-    for (int n = 1; n <= TreeRow::FieldCount; ++n) {
-        const int column = TreeRow::Phone + n;
-        const bool visible = DatabaseFile::fieldVisible(settings, n);
-        ui->treeView->setColumnHidden(column, !visible);
-        if (visible)
-            ui->cboxColumn->addItem(titles->text(column), column);
-    }
+    ui->treeView->applySettings(settings, ui->cboxColumn);
     return true;
 }
 
@@ -863,34 +832,14 @@ void QZelKorWindow::refreshData()
     updateSelectionActions();
     {
         WindowTask task(this, &m_busy, tr("Загрузка БД"), WindowTask::DisableWindow);
-        const QHeaderView* header = ui->treeView->header();
-        const TreeLoad load = awaitFuture(
-            QtConcurrent::run(this, &QZelKorWindow::buildTreeItems, oldRows, m_db.databaseName(),
-                              header->sortIndicatorSection(), header->sortIndicatorOrder()));
-        if (!load.error.isEmpty())
-            QMessageBox::critical(this, tr("Загрузка БД"), tr("Ошибка: %1.").arg(load.error));
-        TreeFill::addRows(ui->treeView, load.items, TreeFill::Events::BetweenSteps);
+        const QString error = ui->treeView->load(
+            oldRows, m_db.databaseName(), [this](int maximum) { emit setMaximum(maximum); },
+            [this](int value) { emit setValue(value); });
+        if (!error.isEmpty())
+            QMessageBox::critical(this, tr("Загрузка БД"), tr("Ошибка: %1.").arg(error));
     }
     updateSelectionActions();
     ui->treeView->setUpdatesEnabled(true);
-}
-
-TreeLoad QZelKorWindow::buildTreeItems(const QList<QTreeWidgetItem*>& oldRows,
-                                       const QString& databaseFile, int sortColumn,
-                                       Qt::SortOrder order)
-{
-    // Runs in a pool thread, on a connection of its own. The old rows go first, so that two
-    // trees are never held at once; the new rows come back in the tree's order, so that
-    // sorting them again in the window takes little time.
-    qDeleteAll(oldRows);
-    TaskConnection connection(databaseFile);
-    if (!connection.isOpen())
-        return {{}, connection.errorText()};
-    TreeLoad load = loadTreeItems(
-        connection.database(), [this](int maximum) { emit setMaximum(maximum); },
-        [this](int value) { emit setValue(value); });
-    TreeFill::sortRows(&load.items, sortColumn, order);
-    return load;
 }
 
 void QZelKorWindow::updateSelectionActions()
@@ -968,62 +917,31 @@ void QZelKorWindow::on_actionDel_triggered()
     QTreeWidgetItem* row = selectedRow();
     if (!row)
         return;
-    QSqlQuery query(m_db);
-    QString question;
-    if (TreeRow::isKey(row)) {
-        question = tr("Удалить ключ '%1' ?").arg(row->text(TreeRow::Key));
-        query.prepare(
-            QStringLiteral(" DELETE FROM card WHERE id = :id AND subscriber_id = :subscriber_id "));
-        query.bindValue(QStringLiteral(":id"), TreeRow::keyCode(row));
-        query.bindValue(QStringLiteral(":subscriber_id"), TreeRow::subscriberNumber(row));
-    } else {
-        question = tr("Удалить абонента '%1' ?").arg(TreeRow::subscriberNumber(row));
-        query.prepare(QStringLiteral(" DELETE FROM subscriber WHERE id = :id "));
-        query.bindValue(QStringLiteral(":id"), TreeRow::subscriberNumber(row));
-    }
+    const bool key = TreeRow::isKey(row);
+    const int subscriber = TreeRow::subscriberNumber(row);
+    const QString question = key ? tr("Удалить ключ '%1' ?").arg(row->text(TreeRow::Key))
+                                 : tr("Удалить абонента '%1' ?").arg(subscriber);
     if (QMessageBox::question(this, ui->actionDel->text(), question,
                               QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::NoButton) != QMessageBox::Yes)
         return;
-    if (!query.exec()) {
-        QMessageBox::critical(this, ui->actionDel->text(), query.lastError().text());
+    const QString error = key ? DatabaseFile::deleteKey(m_db, TreeRow::keyCode(row), subscriber)
+                              : DatabaseFile::deleteSubscriber(m_db, subscriber);
+    if (!error.isEmpty()) {
+        QMessageBox::critical(this, ui->actionDel->text(), error);
         return;
     }
-    removeFoundRows(row);
+    TreeFill::removeFoundRows(ui->treeFind, row);
     delete row;
-    QSqlQuery(m_db).exec(QStringLiteral("VACUUM"));
 }
 
 // Search
 
-QTreeWidgetItem* QZelKorWindow::foundRow(const QTreeWidgetItem* result) const
-{
-    return TreeRow::referenced(result->data(TreeRow::Subscriber, Qt::UserRole));
-}
-
-void QZelKorWindow::removeFoundRows(const QTreeWidgetItem* deleted)
-{
-    for (int i = ui->treeFind->topLevelItemCount() - 1; i >= 0; --i) {
-        const QTreeWidgetItem* found = foundRow(ui->treeFind->topLevelItem(i));
-        if (found == deleted || found->parent() == deleted)
-            delete ui->treeFind->topLevelItem(i);
-    }
-}
-
 void QZelKorWindow::on_actionSearch_triggered()
 {
-    TreeFill::clearRows(ui->treeFind);
-    ui->treeFind->setUpdatesEnabled(false);
-    const int column = ui->cboxColumn->currentData().toInt();
-    const QList<QTreeWidgetItem*> found =
-        TreeFill::findRows(ui->treeView, ui->leCondition->text(),
-                           searchFlags(ui->cboxTypeFind->currentIndex()), column);
-    QList<QTreeWidgetItem*> results;
-    results.reserve(found.size());
-    for (QTreeWidgetItem* row : found)
-        results.append(TreeRow::newFoundRow(row, column));
-    TreeFill::addRows(ui->treeFind, results);
-    ui->treeFind->setUpdatesEnabled(true);
+    TreeFill::showFoundRows(ui->treeFind, ui->treeView, ui->leCondition->text(),
+                            TreeFill::searchTypeFlags(ui->cboxTypeFind->currentIndex()),
+                            ui->cboxColumn->currentData().toInt());
     on_treeFind_itemSelectionChanged();
 }
 
@@ -1038,7 +956,7 @@ void QZelKorWindow::on_treeFind_itemSelectionChanged()
     const QList<QTreeWidgetItem*> selected = ui->treeFind->selectedItems();
     ui->actionGotoOpenRec->setEnabled(selected.size() == 1 && m_db.isOpen());
     if (selected.size() == 1)
-        ui->treeView->setCurrentItem(foundRow(selected.first()));
+        ui->treeView->setCurrentItem(TreeRow::foundRow(selected.first()));
 }
 
 void QZelKorWindow::on_treeFind_itemDoubleClicked(QTreeWidgetItem*, int)
@@ -1051,7 +969,7 @@ void QZelKorWindow::on_actionGotoOpenRec_triggered()
     const QList<QTreeWidgetItem*> selected = ui->treeFind->selectedItems();
     if (selected.size() != 1)
         return;
-    ui->treeView->setCurrentItem(foundRow(selected.first()));
+    ui->treeView->setCurrentItem(TreeRow::foundRow(selected.first()));
     ui->actionEdit->trigger();
 }
 
@@ -1065,9 +983,7 @@ void QZelKorWindow::addRecentFile(const QString& fileName)
 
 void QZelKorWindow::removeRecentFile(QString fileName)
 {
-    QStringList files = RecentFiles::load();
-    files.removeOne(fileName);
-    RecentFiles::save(files);
+    RecentFiles::save(RecentFiles::removed(RecentFiles::load(), fileName));
     rebuildRecentFilesMenu();
 }
 
@@ -1079,21 +995,12 @@ void QZelKorWindow::on_actionClearRecentFiles_triggered()
 
 void QZelKorWindow::rebuildRecentFilesMenu()
 {
-    // The entries are owned by the window; drop the previous ones with the menu's contents.
-    for (QAction* entry : m_recentMenu->actions())
-        if (qobject_cast<QRecentFileAction*>(entry))
-            entry->deleteLater();
-    m_recentMenu->clear();
-    for (const QString& fileName : RecentFiles::load()) {
-        auto* entry = new QRecentFileAction(fileName, this);
-        connect(entry, &QAction::triggered, entry, &QRecentFileAction::onTriggered);
+    for (QRecentFileAction* entry : QRecentFileAction::fillMenu(m_recentMenu, RecentFiles::load(),
+                                                                ui->actionClearRecentFiles, this)) {
         connect(entry, &QRecentFileAction::openDB, this, &QZelKorWindow::openDB);
         connect(entry, &QRecentFileAction::removeRecentFile, this,
                 &QZelKorWindow::removeRecentFile);
-        m_recentMenu->addAction(entry);
     }
-    m_recentMenu->addSeparator();
-    m_recentMenu->addAction(ui->actionClearRecentFiles);
 }
 
 // Clearing and test data
@@ -1131,21 +1038,13 @@ void QZelKorWindow::on_actionGeneration_triggered()
         WindowTask task(this, &m_busy, ui->actionGeneration->text(), WindowTask::DisableWindow);
         task.progressBar()->setRange(0, TestData::Subscribers);
         task.progressBar()->setValue(0);
-        const QString error = awaitFuture(
-            QtConcurrent::run(this, &QZelKorWindow::generateTestData, m_db.databaseName()));
+        const QString error =
+            awaitFuture(QtConcurrent::run(TestData::generateFile, m_db.databaseName(),
+                                          [this](int value) { emit setValue(value); }));
         if (!error.isEmpty())
             QMessageBox::critical(this, ui->actionGeneration->text(), error);
     }
     refreshData();
-}
-
-QString QZelKorWindow::generateTestData(const QString& databaseFile)
-{
-    // Runs in a pool thread, on a connection of its own.
-    TaskConnection connection(databaseFile);
-    if (!connection.isOpen())
-        return connection.errorText();
-    return TestData::generate(connection.database(), [this](int value) { emit setValue(value); });
 }
 
 // CSV exchange

@@ -2,7 +2,6 @@
 
 #include "qserialporterror.h"
 #include "qserialportthread.h"
-#include "treeloader.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -121,13 +120,8 @@ private:
     void closeConnection(bool compact);
     bool checkDatabaseFormat();
     bool loadDatabaseSettings();
-    TreeLoad buildTreeItems(const QList<QTreeWidgetItem*>& oldRows, const QString& databaseFile,
-                            int sortColumn, Qt::SortOrder order);
-    QString generateTestData(const QString& databaseFile);
     void updateSelectionActions();
     QTreeWidgetItem* selectedRow() const;
-    QTreeWidgetItem* foundRow(const QTreeWidgetItem* result) const;
-    void removeFoundRows(const QTreeWidgetItem* deleted);
     void addRecentFile(const QString& fileName);
     void rebuildRecentFilesMenu();
     void editSubscriber(QTreeWidgetItem* row);
@@ -156,7 +150,4 @@ private:
     QLabel* m_linkLost = nullptr;
     int m_defaultKeyFormat = 2;
     bool m_closing = false;
-    QByteArray m_defaultTreeHeaderGeometry;
-    QByteArray m_defaultTreeHeaderState;
-    QStringList m_defaultColumnTitles;
 };
