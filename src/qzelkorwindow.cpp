@@ -1,5 +1,6 @@
 #include "qzelkorwindow.h"
 
+#include "actionwidgets.h"
 #include "application.h"
 #include "cardformat.h"
 #include "databasefile.h"
@@ -31,6 +32,7 @@
 #include "treefill.h"
 #include "treerows.h"
 #include "ui_qzelkorwindow.h"
+#include "windowlayout.h"
 #include "windowtask.h"
 
 #include <QCloseEvent>
@@ -40,7 +42,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QSettings>
 #include <QShortcut>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -56,24 +57,22 @@ const char* const YellowPicture = ":/images/circle_yellow";
 const char* const GreenPicture = ":/images/circle_green";
 const char* const RedPicture = ":/images/circle_red";
 
-// A push button that stands for an action: same text, icon and enabled state, and a click
-// triggers it.
-void showAction(QAbstractButton* button, QAction* action)
+// A state label and the two buttons of the lock or the additional device, as the panel's
+// status has them.
+void showControl(const ControlView& view, QToolButton* timed, QToolButton* hold, QLabel* state)
 {
-    auto update = [button, action] {
-        button->setText(action->text());
-        button->setIcon(action->icon());
-        button->setToolTip(action->toolTip());
-        button->setEnabled(action->isEnabled());
-    };
-    update();
-    QObject::connect(action, &QAction::changed, button, update);
-    QObject::connect(button, &QAbstractButton::clicked, action, [action] { action->trigger(); });
+    timed->setText(view.timedText);
+    timed->setChecked(view.timedChecked);
+    hold->setText(view.holdText);
+    hold->setChecked(view.holdChecked);
+    state->setText(view.state);
 }
 
-QString settingsKey(const QObject* object, const char* what)
+// Keeps room for the widest text a label shows, so that the strip does not jump with it.
+void reserveWidth(QLabel* label, const QString& text)
 {
-    return QStringLiteral("%1/%2").arg(object->objectName(), QLatin1String(what));
+    label->setMinimumWidth(
+        std::max(label->minimumWidth(), label->fontMetrics().horizontalAdvance(text)));
 }
 
 } // namespace
@@ -129,7 +128,7 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
 
     connect(ui->actionRefreshDB, &QAction::triggered, this,
             qOverload<bool>(&QZelKorWindow::refreshData));
-    showAction(ui->pbRefresh, ui->actionRefreshDB);
+    ActionWidgets::mirror(ui->pbRefresh, ui->actionRefreshDB);
     connect(ui->actionShowFind, &QAction::triggered, this,
             qOverload<bool>(&QZelKorWindow::showFind));
     ui->tbShowFind->setDefaultAction(ui->actionShowFind);
@@ -174,27 +173,15 @@ QString QZelKorWindow::applicationTitle()
     return tr("Ostrovel: Управление панелью ZEL-KOR");
 }
 
-QMenu* QZelKorWindow::popupMenu(const QList<QAction*>& actions)
-{
-    auto* menu = new QMenu(this);
-    for (QAction* action : actions) {
-        if (action)
-            menu->addAction(action);
-        else
-            menu->addSeparator();
-    }
-    return menu;
-}
-
 void QZelKorWindow::createMenus()
 {
     menuBar()->addAction(tr("О программе"), this, &QZelKorWindow::about);
 
     m_recentMenu = new QMenu(this);
     ui->actionRecentFiles->setMenu(m_recentMenu);
-    m_alignMenu = popupMenu({ui->actionFit, ui->actionAllColumns});
+    m_alignMenu = ActionWidgets::newMenu(this, {ui->actionFit, ui->actionAllColumns});
     ui->actionAlign->setMenu(m_alignMenu);
-    m_addMenu = popupMenu({ui->actionAddSubscriber, ui->actionAddCard});
+    m_addMenu = ActionWidgets::newMenu(this, {ui->actionAddSubscriber, ui->actionAddCard});
     ui->actionAdd->setMenu(m_addMenu);
     // The default action brings its menu along. Setting the same menu as the button's own would
     // re-add the action, which drops both, and the popup would offer "Добавить" alone.
@@ -203,12 +190,13 @@ void QZelKorWindow::createMenus()
     ui->tbEdit->setDefaultAction(ui->actionEdit);
     ui->tbDel->setDefaultAction(ui->actionDel);
 
-    m_treeMenu = popupMenu({ui->actionExpandAll, ui->actionCollapseAll, nullptr,
-                            ui->actionRefreshDB, nullptr, ui->actionAdd, ui->actionEdit, nullptr,
-                            ui->actionDel, nullptr, ui->actionAlign});
-    m_findMenu = popupMenu({ui->actionGotoOpenRec, nullptr, ui->actionAlign});
-    m_eventsMenu = popupMenu({ui->actionAlign, nullptr, ui->actionClearEvents, ui->actionSaveEvents,
-                              nullptr, ui->actionOrderEvents});
+    m_treeMenu = ActionWidgets::newMenu(
+        this, {ui->actionExpandAll, ui->actionCollapseAll, nullptr, ui->actionRefreshDB, nullptr,
+               ui->actionAdd, ui->actionEdit, nullptr, ui->actionDel, nullptr, ui->actionAlign});
+    m_findMenu = ActionWidgets::newMenu(this, {ui->actionGotoOpenRec, nullptr, ui->actionAlign});
+    m_eventsMenu =
+        ActionWidgets::newMenu(this, {ui->actionAlign, nullptr, ui->actionClearEvents,
+                                      ui->actionSaveEvents, nullptr, ui->actionOrderEvents});
     connect(ui->treeView, &QWidget::customContextMenuRequested, this,
             &QZelKorWindow::showContextMenuTree);
     connect(ui->treeFind, &QWidget::customContextMenuRequested, this,
@@ -216,8 +204,8 @@ void QZelKorWindow::createMenus()
     connect(ui->treeEvents, &QWidget::customContextMenuRequested, this,
             &QZelKorWindow::showContextMenuEvents);
     ui->cbOrderEvents->addAction(ui->actionOrderEvents);
-    showAction(ui->pbClearEvents, ui->actionClearEvents);
-    showAction(ui->pbSaveEvents, ui->actionSaveEvents);
+    ActionWidgets::mirror(ui->pbClearEvents, ui->actionClearEvents);
+    ActionWidgets::mirror(ui->pbSaveEvents, ui->actionSaveEvents);
 }
 
 void QZelKorWindow::createShortcuts()
@@ -276,85 +264,32 @@ void QZelKorWindow::wireEnabling()
         ui->actionFirmwareUpload->setDisabled(disabled);
         ui->menuFirmware->setDisabled(disabled);
     });
-    const QList<QAction*> databaseActions = {ui->actionCloseDB,
-                                             ui->actionInfoDB,
-                                             ui->actionRefreshDB,
-                                             ui->actionAdd,
-                                             ui->actionAddCard,
-                                             ui->actionAddSubscriber,
-                                             ui->actionEdit,
-                                             ui->actionDel,
-                                             ui->actionSearch,
-                                             ui->actionGotoOpenRec,
-                                             ui->actionPanelSettings,
-                                             ui->actionGeneration,
-                                             ui->actionClearDB,
-                                             ui->actionImportDB,
-                                             ui->actionExportDB,
-                                             ui->actionSettingsDB,
-                                             ui->actionImport,
-                                             ui->actionExport,
-                                             ui->menuImportExport->menuAction(),
-                                             ui->actionExpandAll,
-                                             ui->actionCollapseAll};
-    connect(this, &QZelKorWindow::onUseDB_Enabled, this, [databaseActions](bool enabled) {
+    const QList<QAction*> databaseActions = {
+        ui->actionCloseDB, ui->actionInfoDB,        ui->actionRefreshDB,     ui->actionAdd,
+        ui->actionAddCard, ui->actionAddSubscriber, ui->actionEdit,          ui->actionDel,
+        ui->actionSearch,  ui->actionGotoOpenRec,   ui->actionPanelSettings, ui->actionGeneration,
+        ui->actionClearDB, ui->actionImportDB,      ui->actionExportDB,      ui->actionSettingsDB,
+        ui->actionImport,  ui->actionExport,        ui->actionExpandAll,     ui->actionCollapseAll};
+    connect(this, &QZelKorWindow::onUseDB_Enabled, this, [this, databaseActions](bool enabled) {
         for (QAction* action : databaseActions)
             action->setEnabled(enabled);
+        ui->menuImportExport->menuAction()->setEnabled(enabled);
     });
 }
 
 void QZelKorWindow::restoreWindowSettings()
 {
-    QSettings settings = Application::settings();
-    const auto restore = [&settings](const QString& key, auto apply) {
-        if (settings.contains(key))
-            apply(settings.value(key));
-    };
-    restore(settingsKey(this, "Geometry"),
-            [this](const QVariant& v) { restoreGeometry(v.toByteArray()); });
-    restore(settingsKey(this, "State"),
-            [this](const QVariant& v) { restoreState(v.toByteArray(), 0); });
-    const QString splitterGeometry = settingsKey(ui->splitter, "Geometry");
-    const QString splitterState = settingsKey(ui->splitter, "State");
-    if (settings.contains(splitterGeometry) && settings.contains(splitterState)) {
-        ui->splitter->restoreGeometry(settings.value(splitterGeometry).toByteArray());
-        ui->splitter->restoreState(settings.value(splitterState).toByteArray());
-    } else {
-        ui->splitter->setSizes({10000, 0});
-    }
-    QHeaderView* events = ui->treeEvents->header();
-    restore(settingsKey(ui->treeEvents, "Geometry"),
-            [events](const QVariant& v) { events->restoreGeometry(v.toByteArray()); });
-    const QString eventsState = settingsKey(ui->treeEvents, "State");
-    if (settings.contains(eventsState)) {
-        events->restoreState(settings.value(eventsState).toByteArray());
-    } else {
-        // Room for a whole time stamp and the longest key text instead of eliding them.
-        const QFontMetrics metrics = ui->treeEvents->fontMetrics();
-        const int margin = 3 * metrics.averageCharWidth();
-        events->resizeSection(
-            0, metrics.horizontalAdvance(QStringLiteral("0000.00.00 00:00:00.000")) + margin);
-        events->resizeSection(1, metrics.horizontalAdvance(QStringLiteral("0000000000000000")) +
-                                     margin);
-    }
-    restore(ui->actionOrderEvents->objectName(),
-            [this](const QVariant& v) { ui->actionOrderEvents->setChecked(v.toBool()); });
-    restore(ui->cbListPort->objectName(),
-            [this](const QVariant& v) { ui->cbListPort->setCurrentText(v.toString()); });
+    storedLayout().restore();
 }
 
 void QZelKorWindow::saveWindowSettings()
 {
-    QSettings settings = Application::settings();
-    settings.setValue(settingsKey(this, "Geometry"), saveGeometry());
-    settings.setValue(settingsKey(this, "State"), saveState(0));
-    settings.setValue(settingsKey(ui->splitter, "Geometry"), ui->splitter->saveGeometry());
-    settings.setValue(settingsKey(ui->splitter, "State"), ui->splitter->saveState());
-    settings.setValue(settingsKey(ui->treeEvents, "Geometry"),
-                      ui->treeEvents->header()->saveGeometry());
-    settings.setValue(settingsKey(ui->treeEvents, "State"), ui->treeEvents->header()->saveState());
-    settings.setValue(ui->actionOrderEvents->objectName(), ui->actionOrderEvents->isChecked());
-    settings.setValue(ui->cbListPort->objectName(), ui->cbListPort->currentText());
+    storedLayout().save();
+}
+
+WindowLayout QZelKorWindow::storedLayout()
+{
+    return {this, ui->splitter, ui->treeEvents, ui->actionOrderEvents, ui->cbListPort};
 }
 
 void QZelKorWindow::closeEvent(QCloseEvent* event)
@@ -593,20 +528,10 @@ void QZelKorWindow::layOutStrip()
         strip->addWidget(group);
     // The state labels change with every status byte; reserving the widest text keeps the
     // strip from jumping around.
-    const auto reserve = [](QLabel* label, const QStringList& texts) {
-        int width = 0;
-        for (const QString& text : texts)
-            width = std::max(width, label->fontMetrics().horizontalAdvance(text));
-        label->setMinimumWidth(width);
-    };
-    QStringList lockStates;
-    QStringList deviceStates;
     for (quint8 state : {ModeIdle, ModeTimed, ModeHold}) {
-        lockStates << lockView(state).state;
-        deviceStates << deviceView(quint8(state << 4)).state;
+        reserveWidth(ui->lLock, lockView(state).state);
+        reserveWidth(ui->lDevice, deviceView(quint8(state << 4)).state);
     }
-    reserve(ui->lLock, lockStates);
-    reserve(ui->lDevice, deviceStates);
 }
 
 void QZelKorWindow::toggleBack(QAbstractButton* button)
@@ -651,18 +576,8 @@ void QZelKorWindow::sendControl(ControlledDevice device, ControlMode mode)
 
 void QZelKorWindow::showLockState(quint8 status)
 {
-    const ControlView lock = lockView(status);
-    ui->tbLockOpen->setText(lock.timedText);
-    ui->tbLockOpen->setChecked(lock.timedChecked);
-    ui->tbLockUnblock->setText(lock.holdText);
-    ui->tbLockUnblock->setChecked(lock.holdChecked);
-    ui->lLock->setText(lock.state);
-    const ControlView device = deviceView(status);
-    ui->tbDeviceOpen->setText(device.timedText);
-    ui->tbDeviceOpen->setChecked(device.timedChecked);
-    ui->tbDeviceUnblock->setText(device.holdText);
-    ui->tbDeviceUnblock->setChecked(device.holdChecked);
-    ui->lDevice->setText(device.state);
+    showControl(lockView(status), ui->tbLockOpen, ui->tbLockUnblock, ui->lLock);
+    showControl(deviceView(status), ui->tbDeviceOpen, ui->tbDeviceUnblock, ui->lDevice);
 }
 
 // Panel configuration

@@ -2,6 +2,7 @@
 
 #include "qserialporterror.h"
 #include "qserialportthread.h"
+#include "windowlayout.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -129,13 +130,13 @@ private:
     void wireEnabling();
     void restoreWindowSettings();
     void saveWindowSettings();
+    WindowLayout storedLayout();
     void showLinkState(const QString& picture, const QString& toolTip);
     void sendControl(ControlledDevice device, ControlMode mode);
     bool requireLink(const QAction* action);
     void showLockState(quint8 status);
     void layOutStrip();
     void toggleBack(QAbstractButton* button);
-    QMenu* popupMenu(const QList<QAction*>& actions);
 
     Ui::QZelKorWindow* ui;
     bool m_busy = false;
