@@ -200,6 +200,15 @@ private slots:
         QVERIFY(!QFile::exists(path("none.zelkor")));
     }
 
+    void firmwareWithoutItsCommand()
+    {
+        const Run run = cli({"firmware"});
+        QCOMPARE(run.code, 2);
+        QVERIFY(run.out.isEmpty());
+        for (const char* command : {"firmware read --port PORT", "firmware write --port PORT"})
+            QVERIFY2(run.err.contains(command), qPrintable(run.err));
+    }
+
     void backupRestoreAndDiff()
     {
         // A: a populated panel to back up; B and C: panels restored from two copies of one
