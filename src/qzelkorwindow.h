@@ -2,7 +2,6 @@
 
 #include "qserialporterror.h"
 #include "qserialportthread.h"
-#include "windowlayout.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -20,6 +19,7 @@ class QLabel;
 class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
+class WindowLayout;
 enum class ControlledDevice;
 enum ControlMode : quint8;
 
