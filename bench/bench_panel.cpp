@@ -5,6 +5,7 @@
 // check of the simulator's pacing. Options: --pacing, --import, --write, --cli, --export
 // (default: all).
 #include "application.h"
+#include "benchsupport.h"
 #include "databasefile.h"
 #include "digitcodes.h"
 #include "exportchain.h"
@@ -191,11 +192,11 @@ int benchExport()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("export.zelkor"));
-    DatabaseFile::createFromTemplate(file);
+    if (!createTestDatabase(file))
+        return 1;
     ExportLoad load;
     {
         TaskConnection connection(file);
-        TestData::generate(connection.database(), [](int) {});
         load = loadExportContent(connection.database());
     }
     if (!load.error.isEmpty()) {

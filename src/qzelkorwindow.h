@@ -2,7 +2,6 @@
 
 #include "qserialporterror.h"
 #include "qserialportthread.h"
-#include "treeloader.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -20,6 +19,7 @@ class QLabel;
 class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
+class WindowLayout;
 enum class ControlledDevice;
 enum ControlMode : quint8;
 
@@ -121,13 +121,8 @@ private:
     void closeConnection(bool compact);
     bool checkDatabaseFormat();
     bool loadDatabaseSettings();
-    TreeLoad buildTreeItems(const QList<QTreeWidgetItem*>& oldRows, const QString& databaseFile,
-                            int sortColumn, Qt::SortOrder order);
-    QString generateTestData(const QString& databaseFile);
     void updateSelectionActions();
     QTreeWidgetItem* selectedRow() const;
-    QTreeWidgetItem* foundRow(const QTreeWidgetItem* result) const;
-    void removeFoundRows(const QTreeWidgetItem* deleted);
     void addRecentFile(const QString& fileName);
     void rebuildRecentFilesMenu();
     void editSubscriber(QTreeWidgetItem* row);
@@ -135,13 +130,13 @@ private:
     void wireEnabling();
     void restoreWindowSettings();
     void saveWindowSettings();
+    WindowLayout storedLayout();
     void showLinkState(const QString& picture, const QString& toolTip);
     void sendControl(ControlledDevice device, ControlMode mode);
     bool requireLink(const QAction* action);
     void showLockState(quint8 status);
-    void reserveStateLabelWidths();
+    void layOutStrip();
     void toggleBack(QAbstractButton* button);
-    QMenu* popupMenu(const QList<QAction*>& actions);
 
     Ui::QZelKorWindow* ui;
     bool m_busy = false;
@@ -156,7 +151,4 @@ private:
     QLabel* m_linkLost = nullptr;
     int m_defaultKeyFormat = 2;
     bool m_closing = false;
-    QByteArray m_defaultTreeHeaderGeometry;
-    QByteArray m_defaultTreeHeaderState;
-    QStringList m_defaultColumnTitles;
 };

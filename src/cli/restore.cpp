@@ -7,26 +7,16 @@
 
 using Console::tr;
 
-int Commands::restore(const QStringList& arguments)
+int Commands::restore(CommandLine& line, const QStringList& arguments)
 {
-    CommandLine line(QStringLiteral("restore"),
-                     tr("Экспорт БД в панель: память панели очищается и записываются настройки, "
-                        "квартиры, телефоны и ключи из файла БД. На терминале спрашивает "
-                        "подтверждение; без терминала требует --yes."),
-                     QStringLiteral("--port PORT [--yes] FILE.zelkor"));
-    line.addPortOption();
     const QCommandLineOption yes({QStringLiteral("y"), QStringLiteral("yes")},
                                  tr("Не спрашивать подтверждения."));
     line.addOption(yes);
-    line.addArgument(QStringLiteral("FILE.zelkor"), tr("Файл БД."));
-    int exitCode = 0;
-    if (!line.parse(arguments, 1, &exitCode))
-        return exitCode;
-
     // Everything the panel gets is read, and refused if need be, before the panel is touched.
     ExportContent content;
-    if (!loadDatabaseExport(line.argument(0), &content))
-        return Console::Failure;
+    int exitCode = 0;
+    if (!parseDatabaseExport(line, arguments, &content, &exitCode))
+        return exitCode;
     if (!line.isSet(yes)) {
         if (!Console::canAsk())
             return line.usageError(
@@ -39,11 +29,8 @@ int Commands::restore(const QStringList& arguments)
             return Console::Failure;
         }
     }
-    QString message;
     ExportChain chain;
-    WorkRunner runner;
-    if (!runner.runOnPanel(
-            line.port(), chain, [&] { chain.start(content); }, &message))
+    if (!runChainOnPanel(line.port(), chain, [&] { chain.start(content); }))
         return Console::Failure;
     Console::message(
         QCoreApplication::translate("QExport", "Экспорт данных в панель выполнен успешно."));
