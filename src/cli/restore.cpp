@@ -43,8 +43,13 @@ int Commands::restore(const QStringList& arguments)
     ExportChain chain;
     WorkRunner runner;
     if (!runner.runOnPanel(
-            line.port(), chain, [&] { chain.start(content); }, &message))
+            line.port(), chain, [&] { chain.start(content); }, &message)) {
+        // Cleared and left half written, or perhaps cleared: say so, or the door is trusted.
+        const QString incomplete = chain.incompleteMessage();
+        if (!incomplete.isEmpty())
+            Console::message(incomplete);
         return Console::Failure;
+    }
     Console::message(
         QCoreApplication::translate("QExport", "Экспорт данных в панель выполнен успешно."));
     return Console::Success;
