@@ -70,6 +70,9 @@ void PanelChain::finish(bool ok, int stage, const QString& message)
 {
     m_running = false;
     m_waiting = false;
+    ending(ok, stage);
     emit startEvents(true);
     emit finished(ok, stage, message);
 }
+
+void PanelChain::ending(bool, int) {}

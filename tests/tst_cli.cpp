@@ -319,6 +319,25 @@ private slots:
         QCOMPARE(process.readAllStandardOutput(), QByteArray());
     }
 
+    void restoreStoppedMidwaySaysWhere()
+    {
+        PanelSimulator sim;
+        QVERIFY(sim.start());
+        TestDatabase db;
+        QVERIFY(db.exec("INSERT INTO subscriber (id, apartment) VALUES (0, '1'), (15, '2'), "
+                        "(30, '3')"));
+        db.close();
+        // The second apartment block goes unanswered.
+        sim.injectFault(0x26, Fault::Delay, 0, 1);
+        sim.injectFault(0x26, Fault::Silence, 0, 3);
+        const Run run = cli({"restore", "--yes", "--port", sim.slavePath(), db.path()});
+        QCOMPARE(run.code, 1);
+        QVERIFY2(run.err.contains("Процесс экспорта квартир: Таймаут ожидания данных.") &&
+                     run.err.contains("Панель заполнена не полностью.\nЭкспорт прерван на "
+                                      "этапе «Процесс экспорта квартир», блок 2 из 3."),
+                 qPrintable(run.err));
+    }
+
     void refusalsTouchNothing_data()
     {
         // PORT, DB and FILE stand for the panel's port, the database and a firmware file of

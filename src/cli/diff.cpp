@@ -1,3 +1,4 @@
+#include "cardformat.h"
 #include "commandline.h"
 #include "commands.h"
 #include "console.h"
@@ -30,9 +31,10 @@ int Commands::diff(CommandLine& line, const QStringList& arguments)
         Console::message(tr("Панель совпадает с БД."));
         return Console::Success;
     }
-    Console::message(tr("Различия с БД: настроек %1, абонентов %2, ключей %3.")
-                         .arg(differences.settings.size())
-                         .arg(differences.subscribers.size())
-                         .arg(differences.keys.size()));
+    // The counts as the export dialog shows them.
+    QStringList counts;
+    for (const PanelDiff::Group& group : PanelDiff::groups(differences, CardFormat::Default))
+        counts << group.title;
+    Console::message(tr("Различия с БД: %1.").arg(counts.join(QStringLiteral("; "))));
     return Console::Different;
 }

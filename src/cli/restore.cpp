@@ -30,8 +30,13 @@ int Commands::restore(CommandLine& line, const QStringList& arguments)
         }
     }
     ExportChain chain;
-    if (!runChainOnPanel(line.port(), chain, [&] { chain.start(content); }))
+    if (!runChainOnPanel(line.port(), chain, [&] { chain.start(content); })) {
+        // Cleared and left half written, or perhaps cleared: say so, or the door is trusted.
+        const QString incomplete = chain.incompleteMessage();
+        if (!incomplete.isEmpty())
+            Console::message(incomplete);
         return Console::Failure;
+    }
     Console::message(
         QCoreApplication::translate("QExport", "Экспорт данных в панель выполнен успешно."));
     return Console::Success;

@@ -1,0 +1,199 @@
+#include "journalquery.h"
+
+#include "cardformat.h"
+#include "journalfile.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+namespace {
+
+QString idList(const QList<qint64>& ids)
+{
+    QStringList texts;
+    texts.reserve(ids.size());
+    for (qint64 id : ids)
+        texts.append(QString::number(id));
+    return texts.join(QLatin1Char(','));
+}
+
+bool isDecimal(const QString& text)
+{
+    if (text.isEmpty() || text.size() > 8)
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+JournalQuery::JournalQuery(QSqlDatabase db, const JournalFilter& filter)
+    : m_db(db)
+    , m_filter(filter)
+{
+    QStringList terms;
+    if (filter.since > 0) {
+        terms.append(QStringLiteral("r.id >= :since"));
+        m_values.insert(QStringLiteral(":since"), JournalFile::firstIdAt(filter.since));
+    }
+    if (filter.until > 0) {
+        terms.append(QStringLiteral("r.id < :until"));
+        m_values.insert(QStringLiteral(":until"), JournalFile::firstIdAt(filter.until));
+    }
+    if (!filter.kinds.isEmpty()) {
+        QList<qint64> kinds;
+        for (JournalKind kind : filter.kinds)
+            kinds.append(int(kind));
+        terms.append(QStringLiteral("r.kind IN (%1)").arg(idList(kinds)));
+    }
+    if (!filter.keys.isEmpty()) {
+        QList<qint64> keys;
+        for (quint32 key : filter.keys)
+            keys.append(key);
+        terms.append(QStringLiteral("r.key IN (%1)").arg(idList(keys)));
+    }
+    if (!filter.apartment.isEmpty()) {
+        terms.append(
+            QStringLiteral("r.owner IN (SELECT id FROM owner WHERE apartment = :apartment)"));
+        m_values.insert(QStringLiteral(":apartment"), filter.apartment);
+    }
+    const QString text = filter.text.trimmed();
+    if (!text.isEmpty())
+        terms.append(ownerCondition());
+    m_condition = terms.isEmpty() ? QStringLiteral("1") : terms.join(QStringLiteral(" AND "));
+}
+
+QString JournalQuery::ownerCondition()
+{
+    const QString text = m_filter.text.trimmed();
+    QList<qint64> keys;
+    if (const uint key = textToCard(CardFormat::orDefault(m_filter.keyFormat), text, QString()))
+        keys.append(key);
+    if (isDecimal(text) && !keys.contains(text.toLongLong()))
+        keys.append(text.toLongLong());
+
+    // Owners are few beside the records, so they are matched here, where a name can be
+    // compared in any letter case, Cyrillic included.
+    QList<qint64> owners;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT id, subscriber, apartment, name FROM owner")))
+        m_error = query.lastError().text();
+    while (query.next()) {
+        if (query.value(2).toString() == text || query.value(1).toString() == text ||
+            query.value(3).toString().contains(text, Qt::CaseInsensitive))
+            owners.append(query.value(0).toLongLong());
+    }
+
+    QStringList alternatives;
+    if (!keys.isEmpty())
+        alternatives.append(QStringLiteral("r.key IN (%1)").arg(idList(keys)));
+    if (!owners.isEmpty())
+        alternatives.append(QStringLiteral("r.owner IN (%1)").arg(idList(owners)));
+    if (alternatives.isEmpty())
+        return QStringLiteral("0");
+    return QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) + QLatin1Char(')');
+}
+
+void JournalQuery::bindTo(QSqlQuery& query) const
+{
+    for (auto value = m_values.cbegin(); value != m_values.cend(); ++value)
+        query.bindValue(value.key(), value.value());
+}
+
+QString JournalQuery::selectFrom()
+{
+    return QStringLiteral(
+        "SELECT r.id, r.kind, r.code, r.key, r.raw, t.text, d.text, p.text, b.text,"
+        " o.subscriber, o.apartment, o.name, u.text, r.stored_from, r.stored_until"
+        " FROM record r LEFT JOIN label t ON t.id = r.text LEFT JOIN label d ON d.id = r.detail"
+        " LEFT JOIN label p ON p.id = r.port LEFT JOIN label b ON b.id = r.database"
+        " LEFT JOIN owner o ON o.id = r.owner LEFT JOIN label u ON u.id = r.user");
+}
+
+JournalEntry JournalQuery::entry(const QSqlQuery& query)
+{
+    JournalEntry entry;
+    entry.id = query.value(0).toLongLong();
+    JournalRecord& record = entry.record;
+    record.received = JournalFile::timeOfId(entry.id);
+    record.kind = JournalKind(query.value(1).toInt());
+    record.code = query.isNull(2) ? -1 : query.value(2).toInt();
+    record.key = query.value(3).toUInt();
+    record.raw = query.value(4).toByteArray();
+    record.text = query.value(5).toString();
+    record.detail = query.value(6).toString();
+    record.port = query.value(7).toString();
+    record.database = query.value(8).toString();
+    if (!query.isNull(9)) {
+        record.owner.subscriber = query.value(9).toInt();
+        record.owner.apartment = query.value(10).toString();
+        record.owner.name = query.value(11).toString();
+    }
+    record.user = query.value(12).toString();
+    record.stored = !query.isNull(14);
+    record.storedFrom = query.value(13).toLongLong();
+    record.storedUntil = query.value(14).toLongLong();
+    return entry;
+}
+
+qint64 JournalQuery::count()
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT count(*) FROM record r WHERE ") + m_condition);
+    bindTo(query);
+    if (!query.exec() || !query.next()) {
+        m_error = query.lastError().text();
+        return -1;
+    }
+    return query.value(0).toLongLong();
+}
+
+QVector<JournalEntry> JournalQuery::page(qint64 beforeId, int limit)
+{
+    QVector<JournalEntry> entries;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(selectFrom() + QStringLiteral(" WHERE ") + m_condition +
+                  (beforeId > 0 ? QStringLiteral(" AND r.id < :before") : QString()) +
+                  QStringLiteral(" ORDER BY r.id DESC LIMIT %1").arg(limit));
+    bindTo(query);
+    if (beforeId > 0)
+        query.bindValue(QStringLiteral(":before"), beforeId);
+    if (!query.exec()) {
+        m_error = query.lastError().text();
+        return entries;
+    }
+    entries.reserve(limit);
+    while (query.next())
+        entries.append(entry(query));
+    return entries;
+}
+
+bool JournalQuery::forEach(const std::function<bool(const JournalEntry&)>& visit, bool newestFirst)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(
+        selectFrom() + QStringLiteral(" WHERE ") + m_condition +
+        (newestFirst ? QStringLiteral(" ORDER BY r.id DESC") : QStringLiteral(" ORDER BY r.id")));
+    bindTo(query);
+    if (!query.exec()) {
+        m_error = query.lastError().text();
+        return false;
+    }
+    while (query.next()) {
+        if (!visit(entry(query)))
+            break;
+    }
+    if (query.lastError().isValid()) {
+        m_error = query.lastError().text();
+        return false;
+    }
+    return true;
+}
