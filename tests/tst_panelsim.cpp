@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -121,6 +122,38 @@ private slots:
         QVERIFY(line.send(version));
         QCOMPARE(line.read(9, 1000).toHex(), QByteArray("0040000902ee02064c"));
         QCOMPARE(sim.requestCount(0x40), 2);
+    }
+
+    void unplugAndReplug()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath("usb-panel");
+        PanelSimulator sim;
+        QVERIFY(sim.setLinkPath(link));
+        QVERIFY(sim.start());
+        QCOMPARE(QFileInfo(link).symLinkTarget(), sim.slavePath());
+        const QByteArray poll = QByteArray::fromHex("004300000068");
+        {
+            Line line(link);
+            sim.unplug();
+            // The port the program holds is dead, and no name leads to the panel.
+            QVERIFY(!line.send(poll));
+            QVERIFY(!QFileInfo(link).isSymLink());
+            QVERIFY(sim.isRunning() && !sim.isPlugged());
+        }
+        // The panel still has power and stores what happens at the door.
+        sim.queueKey(0x123456);
+        QVERIFY(sim.replug());
+        QCOMPARE(QFileInfo(link).symLinkTarget(), sim.slavePath());
+        Line line(link);
+        QVERIFY(line.send(poll));
+        QCOMPARE(line.read(13, 1000).toHex(), QByteArray("0043000006b5563412000011fb"));
+        sim.stop();
+        QVERIFY(!QFileInfo(link).isSymLink());
+        // Something that is not a link is never replaced.
+        QFile file(dir.filePath("file"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(!sim.setLinkPath(file.fileName()));
     }
 };
 

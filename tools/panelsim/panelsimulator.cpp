@@ -9,6 +9,7 @@
 #include "simpty.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 using namespace panelsim;
@@ -25,8 +26,9 @@ struct PanelSimulator::Private
     SimLog log;
     SimLine line;
     SimPty pty;
-    // Held by start() and stop() throughout, so that they never interleave.
+    // Held by start(), stop(), unplug() and replug() throughout, so that they never interleave.
     std::mutex lifecycle;
+    std::atomic<bool> running{false};
 };
 
 PanelSimulator::Private::Private()
@@ -63,26 +65,56 @@ PanelSimulator::~PanelSimulator()
 bool PanelSimulator::start(QString* error)
 {
     std::lock_guard<std::mutex> lock(d->lifecycle);
-    if (d->pty.isOpen())
+    if (d->running)
         return true;
     d->log.setStart(steadyNs());
-    return d->pty.open(error);
+    const bool opened = d->pty.open(error);
+    d->running = opened;
+    return opened;
 }
 
 void PanelSimulator::stop()
 {
     std::lock_guard<std::mutex> lock(d->lifecycle);
     d->pty.close();
+    d->running = false;
 }
 
 bool PanelSimulator::isRunning() const
 {
-    return d->pty.isOpen();
+    return d->running;
 }
 
 QString PanelSimulator::slavePath() const
 {
     return d->pty.slavePath();
+}
+
+bool PanelSimulator::setLinkPath(const QString& path, QString* error)
+{
+    return d->pty.setLinkPath(path, error);
+}
+
+void PanelSimulator::unplug()
+{
+    std::lock_guard<std::mutex> lock(d->lifecycle);
+    d->pty.close();
+}
+
+bool PanelSimulator::replug(QString* error)
+{
+    std::lock_guard<std::mutex> lock(d->lifecycle);
+    if (!d->running) {
+        if (error)
+            *error = QStringLiteral("the simulator is not running");
+        return false;
+    }
+    return d->pty.open(error);
+}
+
+bool PanelSimulator::isPlugged() const
+{
+    return d->pty.isOpen();
 }
 
 QByteArray PanelSimulator::exchange(const QByteArray& request)

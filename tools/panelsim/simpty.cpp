@@ -2,7 +2,7 @@
 
 #include "simline.h"
 
-#include <QtGlobal>
+#include <QFile>
 
 #include <cerrno>
 #include <cstring>
@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -37,6 +38,42 @@ bool makeRaw(int fd)
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
+// Whether `path` is free for a link: nothing there, or a symbolic link to replace.
+bool linkPlace(const QString& path, QString* error)
+{
+    struct stat info = {};
+    const bool free = ::lstat(QFile::encodeName(path).constData(), &info) != 0
+                          ? errno == ENOENT
+                          : S_ISLNK(info.st_mode);
+    if (!free && error)
+        *error = QStringLiteral("%1: something other than a symbolic link is there").arg(path);
+    return free;
+}
+
+void removeLink(const QString& path)
+{
+    if (!path.isEmpty() && linkPlace(path, nullptr))
+        ::unlink(QFile::encodeName(path).constData());
+}
+
+// Replaces the link in one step, so that whoever opens it never finds it missing or half made.
+bool pointLink(const QString& path, const QString& target, QString* error)
+{
+    if (!linkPlace(path, error))
+        return false;
+    const QByteArray name = QFile::encodeName(path);
+    const QByteArray fresh = name + ".new";
+    ::unlink(fresh.constData());
+    if (::symlink(QFile::encodeName(target).constData(), fresh.constData()) != 0)
+        return fail(error, "symlink");
+    if (::rename(fresh.constData(), name.constData()) != 0) {
+        fail(error, "rename");
+        ::unlink(fresh.constData());
+        return false;
+    }
+    return true;
+}
+
 int speed(speed_t code)
 {
     const std::pair<speed_t, int> known[] = {{B1200, 1200},   {B2400, 2400},    {B4800, 4800},
@@ -61,10 +98,16 @@ SimPty::~SimPty()
 
 bool SimPty::open(QString* error)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> control(m_control);
     if (m_thread.joinable())
         return true;
-    if (!openFds(error)) {
+    QString slave;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (openFds(error))
+            slave = m_slavePath;
+    }
+    if (slave.isEmpty() || (!m_linkPath.isEmpty() && !pointLink(m_linkPath, slave, error))) {
         closeFds();
         return false;
     }
@@ -76,7 +119,7 @@ bool SimPty::open(QString* error)
 
 void SimPty::close()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> control(m_control);
     if (!m_thread.joinable())
         return;
     m_stopping = true;
@@ -84,13 +127,30 @@ void SimPty::close()
     if (::write(m_wake, &one, sizeof one) < 0)
         qWarning("panel simulator: cannot wake the service thread");
     m_thread.join();
+    removeLink(m_linkPath);
     closeFds();
+}
+
+bool SimPty::setLinkPath(const QString& path, QString* error)
+{
+    std::lock_guard<std::mutex> control(m_control);
+    if (path == m_linkPath)
+        return true;
+    if (!path.isEmpty()) {
+        // While closed, the link is made at the next open; only its place is checked now.
+        const QString slave = slavePath();
+        if (!(slave.isEmpty() ? linkPlace(path, error) : pointLink(path, slave, error)))
+            return false;
+    }
+    removeLink(m_linkPath);
+    m_linkPath = path;
+    return true;
 }
 
 bool SimPty::isOpen() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_thread.joinable();
+    return m_master >= 0;
 }
 
 QString SimPty::slavePath() const
@@ -127,6 +187,7 @@ bool SimPty::openFds(QString* error)
 
 void SimPty::closeFds()
 {
+    std::lock_guard<std::mutex> lock(m_mutex);
     for (int* fd : {&m_wake, &m_slave, &m_master}) {
         if (*fd >= 0)
             ::close(*fd);
