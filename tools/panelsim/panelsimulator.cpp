@@ -121,6 +121,7 @@ QByteArray PanelSimulator::exchange(const QByteArray& request)
 {
     const qint64 now = steadyNs();
     d->log.add(now, request);
+    d->log.countBytes(request.size());
     if (request.size() < HeaderSize)
         return QByteArray();
     const quint8 command = byteAt(request, 1);

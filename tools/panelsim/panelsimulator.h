@@ -23,6 +23,10 @@
 // bytes that follow it within 5 ms are taken as the rest of that frame and dropped. A data
 // block with a bad CRC is answered with result 0x02. A request that starts while a delayed or
 // paced answer is still pending cuts that answer off: the panel serves one request at a time.
+// When the simulator itself was held up for longer than that gap (its process stopped, say),
+// the silences between the bytes that piled up are unknown, and the sender has given up on all
+// but its newest request: that one alone is served, found by its address byte 0 and header CRC;
+// what came before it is logged as one dropped fragment and not counted as requests.
 //
 // Faults. Silence and ResultCode leave the panel untouched: the request never took effect.
 // BadHeaderCrc, BadDataCrc, CutAnswer, Delay and Noise apply the request and only damage or hold

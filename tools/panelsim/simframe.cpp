@@ -72,6 +72,26 @@ int frameSize(const QByteArray& bytes, int offset)
     return n == 0 ? HeaderSize : HeaderSize + n + 1;
 }
 
+int newestFrameStart(const QByteArray& bytes)
+{
+    int newest = -1;
+    for (int offset = 0; offset + HeaderSize <= bytes.size();) {
+        // Requests carry address 0. Without that test the rest of a request after its first
+        // byte would pass for a header: with an initial value of 0 a leading zero byte leaves
+        // the CRC unchanged, so it checks out against the next request's address byte.
+        if (bytes.at(offset) == 0 && goodHeader(bytes, offset)) {
+            newest = offset;
+            offset += frameSize(bytes, offset);
+        } else {
+            ++offset;
+        }
+    }
+    if (newest < 0)
+        return 0;
+    const int end = newest + frameSize(bytes, newest);
+    return end < bytes.size() ? end : newest;
+}
+
 QByteArray encodeAnswer(quint8 command, const Reply& reply)
 {
     const bool ok = reply.result == ResOk;

@@ -59,6 +59,11 @@ bool goodHeader(const QByteArray& bytes, int offset = 0);
 // The length of the frame whose header starts at `offset`: data block and its CRC included.
 int frameSize(const QByteArray& bytes, int offset = 0);
 
+// Where the newest request in a backlog starts. Requests are found again by their address
+// byte and header CRC, as a panel finds them after line noise; bytes after the last whole
+// request are the start of a newer one. 0 when no request header is there at all.
+int newestFrameStart(const QByteArray& bytes);
+
 // The answer frame; a failure carries no data.
 QByteArray encodeAnswer(quint8 command, const Reply& reply);
 

@@ -21,6 +21,9 @@ constexpr qint64 FrameGapNs = 250 * NsPerMs;
 constexpr qint64 DropGapNs = 5 * NsPerMs;
 // Paced output is written in slices of about this length, not byte by byte.
 constexpr qint64 PaceSliceNs = NsPerMs;
+// The service thread looks at the line at least this often, so that a longer absence (its
+// process stopped, or starved) shows.
+constexpr qint64 HeartbeatNs = 100 * NsPerMs;
 
 } // namespace
 
@@ -38,6 +41,7 @@ void SimLine::serve(int master, int wake, const std::atomic<bool>& stop)
 {
     reset();
     m_master = master;
+    m_lastWakeNs = steadyNs();
     while (!stop.load()) {
         waitForWork(wake);
         const qint64 now = steadyNs();
@@ -76,16 +80,18 @@ void SimLine::waitForWork(int wake)
     const short masterEvents = short(POLLIN | (m_outBlocked ? POLLOUT : 0));
     pollfd fds[2] = {{m_master, masterEvents, 0}, {wake, POLLIN, 0}};
     const qint64 deadline = nextDeadline();
-    timespec wait{};
-    if (deadline >= 0) {
-        const qint64 ns = std::max<qint64>(0, deadline - steadyNs());
-        wait.tv_sec = time_t(ns / 1000000000);
-        wait.tv_nsec = long(ns % 1000000000);
-    }
-    if (ppoll(fds, 2, deadline >= 0 ? &wait : nullptr, nullptr) <= 0)
-        return;
+    const qint64 ns =
+        deadline < 0 ? HeartbeatNs : std::clamp<qint64>(deadline - steadyNs(), 0, HeartbeatNs);
+    const timespec wait{time_t(ns / 1000000000), long(ns % 1000000000)};
+    const int ready = ppoll(fds, 2, &wait, nullptr);
     const qint64 now = steadyNs();
-    if (fds[0].revents & POLLIN)
+    const bool away = now - m_lastWakeNs > FrameGapNs;
+    m_lastWakeNs = now;
+    if (ready <= 0)
+        return;
+    if ((fds[0].revents & POLLIN) && away)
+        catchUp(now);
+    else if (fds[0].revents & POLLIN)
         readInput(now);
     if (fds[0].revents & POLLOUT)
         m_outBlocked = false;
@@ -100,6 +106,41 @@ void SimLine::readInput(qint64 now)
     m_log.countBytes(count);
     for (ssize_t i = 0; i < count; ++i)
         feed(buffer[i], now);
+}
+
+void SimLine::catchUp(qint64 now)
+{
+    QByteArray backlog;
+    char buffer[4096];
+    for (ssize_t count; (count = ::read(m_master, buffer, sizeof buffer)) > 0;)
+        backlog.append(buffer, int(count));
+    if (backlog.isEmpty())
+        return;
+    m_log.countBytes(backlog.size());
+    if (m_dropping) {
+        m_dropping = false;
+        m_log.close();
+    }
+    // The bytes piled up while nobody read them, so their silences are unknown. The sender
+    // gave up on every request but its newest: that one alone is served. The fragment that
+    // was waiting is where the backlog starts, unless it is stale too.
+    const int pending = m_rx.size();
+    const QByteArray joined = m_rx + backlog;
+    const int newest = newestFrameStart(joined);
+    if (pending > 0 && newest > 0) {
+        m_log.trace(true, m_rx);
+        m_rx.clear();
+        m_log.close();
+    }
+    if (newest > pending) {
+        m_log.add(now, backlog.left(newest - pending));
+        m_log.trace(true, backlog.left(newest - pending));
+    }
+    if (newest > 0)
+        backlog = joined.mid(newest);
+    m_lastByteNs = now;
+    for (const char byte : qAsConst(backlog))
+        feed(byte, now);
 }
 
 void SimLine::feed(char byte, qint64 now)

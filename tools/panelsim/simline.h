@@ -36,6 +36,7 @@ private:
     qint64 nextDeadline() const;
     void waitForWork(int wake);
     void readInput(qint64 now);
+    void catchUp(qint64 now);
     void feed(char byte, qint64 now);
     void expireFragment(qint64 now);
     void beginFrame(qint64 now);
@@ -51,6 +52,7 @@ private:
 
     // Service thread only.
     int m_master = -1;
+    qint64 m_lastWakeNs = 0;
     QByteArray m_rx;
     qint64 m_lastByteNs = 0;
     // When the last byte received so far has fully crossed a real line: bytes reach the

@@ -35,7 +35,6 @@ void SimLog::add(qint64 ns, const QByteArray& bytes)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_frames.append(PanelSimulator::Frame{(ns - m_startNs) / 1000, bytes});
-    m_bytesIn += bytes.size();
 }
 
 void SimLog::countBytes(qint64 count)

@@ -20,7 +20,7 @@ public:
     void open(qint64 ns);
     void append(char byte);
     void close();
-    // A frame received whole.
+    // A frame received whole; its bytes are counted apart.
     void add(qint64 ns, const QByteArray& bytes);
     void countBytes(qint64 count);
     void countRequest(int command);
