@@ -62,6 +62,23 @@ class TestPanelSim : public QObject
 {
     Q_OBJECT
 
+    // Every thread of the process is stopped ("T" in its status line).
+    static bool isStopped(qint64 pid)
+    {
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+        const QStringList ids = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QString& id : ids) {
+            QFile stat(tasks.filePath(id + "/stat"));
+            if (!stat.open(QIODevice::ReadOnly))
+                return false;
+            const QByteArray line = stat.readAll();
+            // The state follows the command name, which is in parentheses.
+            if (line.mid(line.lastIndexOf(')') + 2, 1) != "T")
+                return false;
+        }
+        return !ids.isEmpty();
+    }
+
 private slots:
     void workedFrames_data()
     {
@@ -160,6 +177,9 @@ private slots:
         // than any pause within a request.
         QTest::qWait(50);
         ::kill(sim.processId(), SIGSTOP);
+        // The signal is delivered some time after kill() returns; the bytes must not reach a
+        // thread that still runs.
+        QTRY_VERIFY(isStopped(sim.processId()));
         QVERIFY(line.send(during));
         QTest::qWait(400);
         ::kill(sim.processId(), SIGCONT);

@@ -85,11 +85,13 @@ void SimLine::waitForWork(int wake)
     const timespec wait{time_t(ns / 1000000000), long(ns % 1000000000)};
     const int ready = ppoll(fds, 2, &wait, nullptr);
     const qint64 now = steadyNs();
-    const bool away = now - m_lastWakeNs > FrameGapNs;
+    // A freeze noticed on a wake without input (the wait timed out, or was interrupted by the
+    // resuming signal) still counts for the input that follows it.
+    m_away = m_away || now - m_lastWakeNs > FrameGapNs;
     m_lastWakeNs = now;
     if (ready <= 0)
         return;
-    if ((fds[0].revents & POLLIN) && away)
+    if ((fds[0].revents & POLLIN) && m_away)
         catchUp(now);
     else if (fds[0].revents & POLLIN)
         readInput(now);
@@ -99,6 +101,7 @@ void SimLine::waitForWork(int wake)
 
 void SimLine::readInput(qint64 now)
 {
+    m_away = false;
     char buffer[512];
     const ssize_t count = ::read(m_master, buffer, sizeof buffer);
     if (count <= 0)
@@ -110,6 +113,7 @@ void SimLine::readInput(qint64 now)
 
 void SimLine::catchUp(qint64 now)
 {
+    m_away = false;
     QByteArray backlog;
     char buffer[4096];
     for (ssize_t count; (count = ::read(m_master, buffer, sizeof buffer)) > 0;)

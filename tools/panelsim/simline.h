@@ -53,6 +53,7 @@ private:
     // Service thread only.
     int m_master = -1;
     qint64 m_lastWakeNs = 0;
+    bool m_away = false; // frozen since the last input was read
     QByteArray m_rx;
     qint64 m_lastByteNs = 0;
     // When the last byte received so far has fully crossed a real line: bytes reach the
