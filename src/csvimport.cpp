@@ -1,6 +1,7 @@
 #include "csvimport.h"
 
 #include "cardformat.h"
+#include "snapshots.h"
 #include "sqlmessages.h"
 #include "taskconnection.h"
 
@@ -375,6 +376,12 @@ private:
 QRuntimeError importLines(const QString& databaseFile, const QStringList& lines,
                           const CsvImportOptions& options, const Csv::Progress& progress)
 {
+    if (options.clearDatabase) {
+        const Snapshots::Taken snapshot =
+            Snapshots::take(databaseFile, Snapshots::Operation::CsvImport);
+        if (!snapshot.ok)
+            return QRuntimeError::failure(snapshot.error);
+    }
     TaskConnection connection(databaseFile);
     QSqlDatabase& db = connection.database();
     QSqlQuery statement(db);
