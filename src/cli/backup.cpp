@@ -3,12 +3,15 @@
 #include "commands.h"
 #include "console.h"
 #include "databasefile.h"
+#include "databaseopening.h"
 #include "importchain.h"
 #include "importwriter.h"
 #include "pendingfile.h"
+#include "snapshots.h"
 #include "taskconnection.h"
 #include "workrunner.h"
 
+#include <QFileInfo>
 #include <QSqlQuery>
 
 using Console::tr;
@@ -23,6 +26,25 @@ int count(const QString& file, const char* table)
     return query.next() ? query.value(0).toInt() : 0;
 }
 
+// A database the backup will replace is kept as a snapshot first; false when that failed. A
+// file that is no database of this program holds no list to keep.
+bool keepReplacedDatabase(const QString& target)
+{
+    const QFileInfo file(target);
+    if (!file.isFile() || file.size() == 0)
+        return true;
+    QString error;
+    if (!openDatabase(target, &error)) {
+        Console::message(
+            tr("Файл '%1' не является БД программы и будет заменён без снимка.").arg(target));
+        return true;
+    }
+    const Snapshots::Taken snapshot = Snapshots::take(target, Snapshots::Operation::Backup);
+    if (!snapshot.ok)
+        Console::message(snapshot.error);
+    return snapshot.ok;
+}
+
 } // namespace
 
 int Commands::backup(const QStringList& arguments)
@@ -30,7 +52,8 @@ int Commands::backup(const QStringList& arguments)
     CommandLine line(QStringLiteral("backup"),
                      tr("Полный импорт панели (настройки, абоненты, ключи) в новый файл БД из "
                         "шаблона. Файл появляется, только когда импорт выполнен целиком; "
-                        "прежний файл с этим именем заменяется.\n"
+                        "прежний файл с этим именем заменяется, а БД с этим именем прежде "
+                        "сохраняется в снимок (см. команду snapshots).\n"
                         "Вывод: subscribers=<абонентов>, keys=<ключей>."),
                      QStringLiteral("--port PORT [--format N] FILE.zelkor"));
     line.addPortOption();
@@ -62,6 +85,8 @@ int Commands::backup(const QStringList& arguments)
         Console::message(file.failure(message));
         return Console::Failure;
     }
+    if (!keepReplacedDatabase(line.argument(0)))
+        return Console::Failure;
     ImportChain chain;
     if (!runner.runOnPanel(
             line.port(), chain, [&] { chain.start(ImportChain::Full); }, &message))

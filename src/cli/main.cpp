@@ -28,6 +28,8 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("firmware write"), Commands::firmwareWrite},
         {QStringLiteral("csv export"), Commands::csvExport},
         {QStringLiteral("csv import"), Commands::csvImport},
+        {QStringLiteral("snapshots"), Commands::snapshots},
+        {QStringLiteral("restore-snapshot"), Commands::restoreSnapshot},
     };
     return all;
 }
@@ -45,7 +47,12 @@ QString help()
               "  firmware write --port PORT (FILE.bin | --built-in)\n"
               "                                           запись прошивки в панель\n"
               "  csv export FILE.zelkor OUT.csv           экспорт БД в CSV\n"
-              "  csv import FILE.zelkor IN.csv            импорт CSV в БД\n\n"
+              "  csv import FILE.zelkor IN.csv            импорт CSV в БД\n"
+              "  snapshots FILE.zelkor                    снимки БД, сохранённые перед "
+              "операциями,\n"
+              "                                           которые удаляют её данные\n"
+              "  restore-snapshot FILE.zelkor N           восстановление БД из снимка N "
+              "(1 — новый)\n\n"
               "Справка по команде: ostrovel-cli КОМАНДА --help.\n"
               "Коды возврата: 0 успех, 1 ошибка, 2 ошибка в командной строке, 3 (diff) панель "
               "и БД различаются.\n"
