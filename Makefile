@@ -76,6 +76,7 @@ bench: build
 	$(BUILD_DIR)/bench/bench_firmware
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_csv
 	$(BUILD_DIR)/bench/bench_panel
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_snapshots
 
 # A Debian package built the way a packager would: Release, no tests, warnings not fatal.
 package: deps
