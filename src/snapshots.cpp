@@ -24,6 +24,20 @@ const QLatin1String Prefix("snapshot-");
 const QLatin1String CopySuffix(".zelkor");
 const QLatin1String DescriptionSuffix(".json");
 
+struct Described
+{
+    Operation operation;
+    const char* key;
+    const char* title;
+};
+const Described Operations[] = {
+    {Operation::PanelImport, "panel-import", QT_TRANSLATE_NOOP("Snapshots", "Импорт из панели")},
+    {Operation::Clear, "clear", QT_TRANSLATE_NOOP("Snapshots", "Очистка БД")},
+    {Operation::CsvImport, "csv-import", QT_TRANSLATE_NOOP("Snapshots", "Импорт CSV с очисткой")},
+    {Operation::Backup, "backup",
+     QT_TRANSLATE_NOOP("Snapshots", "Замена файла резервной копией панели")},
+    {Operation::Restore, "restore", QT_TRANSLATE_NOOP("Snapshots", "Восстановление из снимка")}};
+
 QString translate(const char* text)
 {
     return QCoreApplication::translate("Snapshots", text);
@@ -77,6 +91,12 @@ bool readDescription(const QString& fileName, Snapshot* snapshot)
     return snapshot->taken.isValid();
 }
 
+void remove(const Snapshot& snapshot)
+{
+    QFile::remove(snapshot.file);
+    QFile::remove(descriptionOf(snapshot.file));
+}
+
 // Removes the oldest snapshots beyond Kept; newest, the one just taken, is kept in any case.
 void removeBeyond(const QString& databaseFile, const QString& newest)
 {
@@ -84,10 +104,8 @@ void removeBeyond(const QString& databaseFile, const QString& newest)
     others.erase(std::remove_if(others.begin(), others.end(),
                                 [&newest](const Snapshot& s) { return s.file == newest; }),
                  others.end());
-    for (int i = newest.isEmpty() ? Kept : Kept - 1; i < others.size(); ++i) {
-        QFile::remove(others.at(i).file);
-        QFile::remove(descriptionOf(others.at(i).file));
-    }
+    for (int i = newest.isEmpty() ? Kept : Kept - 1; i < others.size(); ++i)
+        remove(others.at(i));
 }
 
 // Why the snapshot cannot be put back; empty when it can.
@@ -105,33 +123,17 @@ QString unusable(const QString& file)
 
 QString operationKey(Operation operation)
 {
-    switch (operation) {
-    case Operation::PanelImport:
-        return QStringLiteral("panel-import");
-    case Operation::Clear:
-        return QStringLiteral("clear");
-    case Operation::CsvImport:
-        return QStringLiteral("csv-import");
-    case Operation::Backup:
-        return QStringLiteral("backup");
-    case Operation::Restore:
-        return QStringLiteral("restore");
-    }
+    for (const Described& described : Operations)
+        if (described.operation == operation)
+            return QLatin1String(described.key);
     return {};
 }
 
 QString operationTitle(const QString& key)
 {
-    static const QList<QPair<QString, const char*>> titles = {
-        {QStringLiteral("panel-import"), QT_TRANSLATE_NOOP("Snapshots", "Импорт из панели")},
-        {QStringLiteral("clear"), QT_TRANSLATE_NOOP("Snapshots", "Очистка БД")},
-        {QStringLiteral("csv-import"), QT_TRANSLATE_NOOP("Snapshots", "Импорт CSV с очисткой")},
-        {QStringLiteral("backup"),
-         QT_TRANSLATE_NOOP("Snapshots", "Замена файла резервной копией панели")},
-        {QStringLiteral("restore"), QT_TRANSLATE_NOOP("Snapshots", "Восстановление из снимка")}};
-    for (const auto& title : titles)
-        if (title.first == key)
-            return translate(title.second);
+    for (const Described& described : Operations)
+        if (key == QLatin1String(described.key))
+            return translate(described.title);
     return key;
 }
 
@@ -237,7 +239,8 @@ QRuntimeError restore(const QString& databaseFile, const Snapshot& snapshot,
     if (!undo.ok)
         return QRuntimeError::failure(undo.error);
     if (cancelled && cancelled()) {
-        prune(databaseFile);
+        // Nothing changed: the snapshot of it would only crowd the list.
+        remove(undo.snapshot);
         return QRuntimeError::cancelled();
     }
     QString error;

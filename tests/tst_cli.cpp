@@ -137,7 +137,6 @@ class TestCli : public QObject
     Q_OBJECT
 
     QTemporaryDir dir;
-    QTemporaryDir snapshots;
 
     QString path(const QString& name) { return dir.filePath(name); }
     QStringList entries(const QString& folder)
@@ -146,12 +145,7 @@ class TestCli : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        prepareGuiTest();
-        // The tool inherits it.
-        qputenv("OSTROVEL_SNAPSHOTS", snapshots.path().toUtf8());
-    }
+    void initTestCase() { prepareGuiTest(); }
 
     void usageErrors_data()
     {
@@ -425,9 +419,10 @@ private slots:
         file.close();
         const QStringList import = {"csv", "import", "--clear", db.path(), csv};
         // Nothing is cleared without a snapshot.
+        const QByteArray snapshots = qgetenv("OSTROVEL_SNAPSHOTS");
         qputenv("OSTROVEL_SNAPSHOTS", csv.toUtf8() + "/snapshots");
         const Run refused = cli(import);
-        qputenv("OSTROVEL_SNAPSHOTS", snapshots.path().toUtf8());
+        qputenv("OSTROVEL_SNAPSHOTS", snapshots);
         QCOMPARE(refused.code, 1);
         QVERIFY2(refused.err.startsWith("Не удалось сохранить снимок БД"), qPrintable(refused.err));
         QCOMPARE(TestDatabase::rows(db.path()), before);
