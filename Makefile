@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_BUILD_TYPE ?= RelWithDebInfo
 
 # Exactly what the build, the tests and the offscreen screenshots need.
-PACKAGES := g++ make cmake qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite fonts-dejavu-core \
+PACKAGES := g++ make cmake qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite libsqlite3-dev fonts-dejavu-core \
     libqt5svg5-dev desktop-file-utils appstream qttranslations5-l10n
 BENCH_PACKAGES := sqlite3
 # dpkg-shlibdeps finds the package's dependencies; it needs `file` to recognise the program.
@@ -76,6 +76,7 @@ bench: build
 	$(BUILD_DIR)/bench/bench_firmware
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_csv
 	$(BUILD_DIR)/bench/bench_panel
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_snapshots
 
 # A Debian package built the way a packager would: Release, no tests, warnings not fatal.
 package: deps

@@ -23,10 +23,12 @@
 #include "qpanelsettings.h"
 #include "qpanelversion.h"
 #include "qrecentfileaction.h"
+#include "qrestoresnapshot.h"
 #include "qsaveevents.h"
 #include "qsettingsdb.h"
 #include "qsubscriber.h"
 #include "recentfiles.h"
+#include "snapshots.h"
 #include "taskconnection.h"
 #include "testdatagenerator.h"
 #include "treefill.h"
@@ -275,6 +277,7 @@ void QZelKorWindow::wireEnabling()
             action->setEnabled(enabled);
         ui->menuImportExport->menuAction()->setEnabled(enabled);
     });
+    connect(this, &QZelKorWindow::onUseDB_Enabled, ui->actionRestoreSnapshot, &QAction::setEnabled);
 }
 
 void QZelKorWindow::restoreWindowSettings()
@@ -924,9 +927,13 @@ bool QZelKorWindow::clearDB()
 {
     if (m_busy)
         return false;
-    WindowTask task(this, &m_busy, tr("Очистка БД"), WindowTask::KeepEnabled);
+    // Disabled: the window serves its events while the snapshot is taken.
+    WindowTask task(this, &m_busy, tr("Очистка БД"), WindowTask::DisableWindow);
     task.progressBar()->setValue(-1);
-    const QString error = DatabaseFile::clearSubscribers(m_db);
+    const QString file = m_db.databaseName();
+    const Snapshots::Taken snapshot = awaitFuture(
+        QtConcurrent::run([file] { return Snapshots::take(file, Snapshots::Operation::Clear); }));
+    const QString error = snapshot.ok ? DatabaseFile::clearSubscribers(m_db) : snapshot.error;
     if (!error.isEmpty()) {
         QMessageBox::critical(this, tr("Очистка БД"), error);
         return false;
@@ -973,4 +980,13 @@ void QZelKorWindow::on_actionImportDB_triggered()
 void QZelKorWindow::on_actionExportDB_triggered()
 {
     QExportFromDB::exec(this, &m_db);
+}
+
+void QZelKorWindow::on_actionRestoreSnapshot_triggered()
+{
+    // The settings row comes back with the rest.
+    if (QRestoreSnapshot::exec(this, &m_db)) {
+        loadDatabaseSettings();
+        refreshData();
+    }
 }

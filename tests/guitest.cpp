@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -33,6 +34,13 @@ void prepareGuiTest()
     font.setPointSize(10);
     QApplication::setFont(font);
     previousHandler = qInstallMessageHandler(filterMessages);
+    keepSnapshotsAside();
+}
+
+void keepSnapshotsAside()
+{
+    static QTemporaryDir folder;
+    qputenv("OSTROVEL_SNAPSHOTS", folder.path().toUtf8());
 }
 
 QSettings settingsStore()

@@ -5,8 +5,13 @@
 #include <QString>
 
 // Common set-up of the widget tests: a throw-away settings store, the program's identity and
-// resources, a desktop-sized font, and no noise from the offscreen platform.
+// resources, a desktop-sized font, no noise from the offscreen platform, and snapshots kept
+// aside.
 void prepareGuiTest();
+
+// Sends the snapshots the program takes into a folder of this test program's own, removed when
+// it ends.
+void keepSnapshotsAside();
 
 // The program's per-user settings store (the throw-away one in tests).
 QSettings settingsStore();
