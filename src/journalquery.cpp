@@ -30,6 +30,14 @@ bool isDecimal(const QString& text)
     return true;
 }
 
+qint64 singleId(QSqlDatabase db, const char* statement)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QString::fromLatin1(statement)) || !query.next())
+        return 0;
+    return query.value(0).toLongLong();
+}
+
 } // namespace
 
 JournalQuery::JournalQuery(QSqlDatabase db, const JournalFilter& filter)
@@ -156,15 +164,25 @@ qint64 JournalQuery::count()
 
 QVector<JournalEntry> JournalQuery::page(qint64 beforeId, int limit)
 {
+    return newestFirst(beforeId > 0 ? QStringLiteral(" AND r.id < :bound") : QString(), beforeId,
+                       limit);
+}
+
+QVector<JournalEntry> JournalQuery::after(qint64 afterId, int limit)
+{
+    return newestFirst(QStringLiteral(" AND r.id > :bound"), afterId, limit);
+}
+
+QVector<JournalEntry> JournalQuery::newestFirst(const QString& bound, qint64 boundId, int limit)
+{
     QVector<JournalEntry> entries;
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    query.prepare(selectFrom() + QStringLiteral(" WHERE ") + m_condition +
-                  (beforeId > 0 ? QStringLiteral(" AND r.id < :before") : QString()) +
+    query.prepare(selectFrom() + QStringLiteral(" WHERE ") + m_condition + bound +
                   QStringLiteral(" ORDER BY r.id DESC LIMIT %1").arg(limit));
     bindTo(query);
-    if (beforeId > 0)
-        query.bindValue(QStringLiteral(":before"), beforeId);
+    if (!bound.isEmpty())
+        query.bindValue(QStringLiteral(":bound"), boundId);
     if (!query.exec()) {
         m_error = query.lastError().text();
         return entries;
@@ -173,6 +191,16 @@ QVector<JournalEntry> JournalQuery::page(qint64 beforeId, int limit)
     while (query.next())
         entries.append(entry(query));
     return entries;
+}
+
+qint64 JournalQuery::oldestId(QSqlDatabase db)
+{
+    return singleId(db, "SELECT min(id) FROM record");
+}
+
+qint64 JournalQuery::newestId(QSqlDatabase db)
+{
+    return singleId(db, "SELECT max(id) FROM record");
 }
 
 bool JournalQuery::forEach(const std::function<bool(const JournalEntry&)>& visit, bool newestFirst)

@@ -56,6 +56,8 @@ public:
     // Up to limit matching records older than beforeId (0: from the newest), newest first.
     // Empty at the end or on a failure (see errorText()).
     QVector<JournalEntry> page(qint64 beforeId, int limit);
+    // Up to limit matching records newer than afterId, newest first: what was written since.
+    QVector<JournalEntry> after(qint64 afterId, int limit);
     // Every matching record, oldest first (or newest first), until visit returns false.
     // False when the reading failed.
     bool forEach(const std::function<bool(const JournalEntry&)>& visit, bool newestFirst = false);
@@ -64,8 +66,14 @@ public:
     static QString selectFrom();
     static JournalEntry entry(const QSqlQuery& query);
 
+    // The id of the journal's oldest or newest record, whatever the filter; 0 when it is empty
+    // or cannot be read.
+    static qint64 oldestId(QSqlDatabase db);
+    static qint64 newestId(QSqlDatabase db);
+
 private:
     QString ownerCondition();
+    QVector<JournalEntry> newestFirst(const QString& bound, qint64 boundId, int limit);
 
     QSqlDatabase m_db;
     JournalFilter m_filter;
