@@ -37,14 +37,32 @@ JournalTexts::JournalTexts(int keyFormat)
     : m_keyFormat(keyFormat)
 {}
 
+qint64 JournalTexts::offsetAt(qint64 ms)
+{
+    if (ms >= m_offsetFrom && ms < m_offsetUntil)
+        return m_offsetMs;
+    // Asking the system for an offset is slow (it looks at the time zone file each time), so
+    // one is kept for a whole day (UTC) when the day starts and ends with it; a day of a clock
+    // change is asked a quarter of an hour at a time.
+    const auto offset = [](qint64 at) {
+        return qint64(QDateTime::fromMSecsSinceEpoch(at).offsetFromUtc()) * 1000;
+    };
+    const qint64 day = floorDiv(ms, DayMs) * DayMs;
+    m_offsetMs = offset(day);
+    if (offset(day + DayMs - 1) == m_offsetMs) {
+        m_offsetFrom = day;
+        m_offsetUntil = day + DayMs;
+    } else {
+        m_offsetFrom = floorDiv(ms, SlotMs) * SlotMs;
+        m_offsetUntil = m_offsetFrom + SlotMs;
+        m_offsetMs = offset(m_offsetFrom);
+    }
+    return m_offsetMs;
+}
+
 QString JournalTexts::localTime(qint64 ms)
 {
-    const qint64 slot = floorDiv(ms, SlotMs);
-    if (slot != m_offsetSlot) {
-        m_offsetSlot = slot;
-        m_offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(slot * SlotMs).offsetFromUtc()) * 1000;
-    }
-    const qint64 local = ms + m_offsetMs;
+    const qint64 local = ms + offsetAt(ms);
     const qint64 day = floorDiv(local, DayMs);
     if (day != m_day) {
         m_day = day;

@@ -33,8 +33,12 @@ public:
     QStringList csvRow(const JournalRecord& record);
 
 private:
+    qint64 offsetAt(qint64 ms);
+
     int m_keyFormat;
-    qint64 m_offsetSlot = -1; // the quarter of an hour (UTC) m_offsetMs holds for
+    // The local time's offset from UTC between m_offsetFrom and m_offsetUntil.
+    qint64 m_offsetFrom = 0;
+    qint64 m_offsetUntil = 0;
     qint64 m_offsetMs = 0;
     qint64 m_day = -1; // the local day (days since 1970-01-01) m_dayText holds for
     QString m_dayText;
