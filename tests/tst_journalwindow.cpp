@@ -40,16 +40,6 @@ class TestJournalWindow : public QObject
         return journal.openForWriting() == JournalFile::State::Writable && journal.append(records);
     }
 
-    static QMap<QString, QByteArray> folder(const QString& path)
-    {
-        QMap<QString, QByteArray> files;
-        for (const QFileInfo& info : QDir(path).entryInfoList(QDir::Files | QDir::Hidden)) {
-            QFile file(info.filePath());
-            files[info.fileName()] = file.open(QIODevice::ReadOnly) ? file.readAll() : "?";
-        }
-        return files;
-    }
-
     static QString cell(const QJournalWindow& window, int row, int column)
     {
         const JournalModel* model = window.model();
@@ -263,16 +253,9 @@ private slots:
         QFETCH(QByteArray, content);
         QTemporaryDir dir;
         const QString file = dir.filePath("journal.sqlite");
-        if (content.startsWith("sql:")) {
-            QProcess sqlite;
-            sqlite.start("sqlite3", {file, QString::fromUtf8(content.mid(4))});
-            QVERIFY(sqlite.waitForFinished() && sqlite.exitCode() == 0);
-        } else if (!content.isEmpty()) {
-            QFile out(file);
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(content);
-        }
-        const auto before = folder(dir.path());
+        if (!content.isEmpty())
+            QVERIFY(makeFile(file, content));
+        const auto before = folderContents(dir.path());
         QJournalWindow window(file, [] { return 2; });
         window.show();
         window.findChild<QAction*>("actionRefresh")->trigger();
@@ -282,7 +265,7 @@ private slots:
         QVERIFY(!window.findChild<QAction*>("actionExport")->isEnabled());
         QCOMPARE(window.model()->rowCount(), 0);
         QTest::qWait(QJournalWindow::UpdateIntervalMs + 500); // a check for news comes and goes
-        QCOMPARE(folder(dir.path()), before);
+        QCOMPARE(folderContents(dir.path()), before);
         if (!content.isEmpty())
             return;
         // The journal recording makes later is shown as soon as it is there.
