@@ -113,7 +113,8 @@ void JournalChartView::showActivity(const JournalActivity& activity)
         showMessage(QString());
         return;
     }
-    const QLocale locale;
+    // The window's language, which groups the digits as it does in the count.
+    const QLocale locale = this->locale();
     const auto sum = [](const QVector<int>& counts) {
         return std::accumulate(counts.begin(), counts.end(), 0);
     };
