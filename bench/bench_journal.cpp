@@ -207,9 +207,10 @@ void quietOffscreen(QtMsgType type, const QMessageLogContext&, const QString& me
 
 void report(const QString& what, const Timing& time, const QJournalWindow* window, double target)
 {
-    std::printf("%s %6.3f s (cpu %6.3f s) %8lld records (target %.1f s)%s\n",
-                qPrintable(what.leftJustified(46)), time.wall, time.cpu,
-                window ? window->model()->matching() : 0LL, target,
+    const QString shown =
+        window ? QStringLiteral("%1 records").arg(window->model()->matching()) : QString();
+    std::printf("%s %6.3f s (cpu %6.3f s) %15s (target %.1f s)%s\n",
+                qPrintable(what.leftJustified(46)), time.wall, time.cpu, qPrintable(shown), target,
                 time.wall <= target ? "" : "  OVER");
 }
 
@@ -303,16 +304,21 @@ int main(int argc, char** argv)
     text->clear();
     emit text->returnPressed();
 
-    report(QStringLiteral("scrolling: 40 more pages (10 000 rows)"), best([&] {
-               refresh->trigger();
-               return secondsOf([&] {
-                   for (int page = 0; page < 40; ++page) {
-                       table->scrollToBottom();
-                       QApplication::processEvents();
-                   }
-               });
-           }),
-           &window, 0.2 * 40);
+    // Forty pages one after another, as a user scrolling down reads them.
+    constexpr int Pages = 40;
+    Timing scrolling = best([&] {
+        refresh->trigger();
+        return secondsOf([&] {
+            for (int page = 0; page < Pages; ++page) {
+                table->scrollToBottom();
+                QApplication::processEvents();
+            }
+        });
+    });
+    scrolling.wall /= Pages;
+    scrolling.cpu /= Pages;
+    report(QStringLiteral("scrolling: one more page (mean of %1)").arg(Pages), scrolling, &window,
+           0.2);
 
     // The chart is drawn when its tab is shown after the filter changed.
     const auto timeChart = [&](const QString& what) {

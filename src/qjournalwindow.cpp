@@ -1,6 +1,7 @@
 #include "qjournalwindow.h"
 
 #include "application.h"
+#include "cardformat.h"
 #include "journalactivity.h"
 #include "journalexport.h"
 #include "journalfile.h"
@@ -94,6 +95,9 @@ QJournalWindow::QJournalWindow(const QString& fileName, std::function<int()> key
 
 QJournalWindow::~QJournalWindow()
 {
+    // Closed with the main window, it was never hidden.
+    if (isVisible())
+        saveLayout();
     // The model's queries go before the connection they run on.
     m_model->clear();
     delete ui;
@@ -122,27 +126,19 @@ void QJournalWindow::setFileName(const QString& fileName)
 JournalFilter QJournalWindow::filter() const
 {
     JournalFilter filter;
-    const QDate today = QDate::currentDate();
-    switch (ui->cboxPeriod->currentIndex()) {
-    case Today:
-    case Week:
-    case Month:
-    case Dates: {
+    const int period = ui->cboxPeriod->currentIndex();
+    if (period != AllTime) {
         QDate first;
         QDate last;
         periodDays(&first, &last);
         filter.since = startOf(first);
-        // A period that runs up to today stays open, so that new records belong to it.
-        if (last < today || ui->cboxPeriod->currentIndex() == Dates)
+        // The periods that run up to today stay open, so that new records belong to them.
+        if (period == Dates)
             filter.until = startOf(last.addDays(1));
-        break;
-    }
-    default:
-        break;
     }
     filter.kinds = KindChoices.value(ui->cboxKind->currentIndex());
     filter.text = ui->leFilter->text().trimmed();
-    filter.keyFormat = m_keyFormat ? m_keyFormat() : 2;
+    filter.keyFormat = m_keyFormat ? m_keyFormat() : CardFormat::Default;
     return filter;
 }
 
