@@ -7,7 +7,7 @@ CMAKE_BUILD_TYPE ?= RelWithDebInfo
 
 # Exactly what the build, the tests and the offscreen screenshots need.
 PACKAGES := g++ make cmake qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite libsqlite3-dev fonts-dejavu-core \
-    libqt5svg5-dev desktop-file-utils appstream qttranslations5-l10n
+    libqt5svg5-dev libqt5charts5-dev desktop-file-utils appstream qttranslations5-l10n
 BENCH_PACKAGES := sqlite3
 # dpkg-shlibdeps finds the package's dependencies; it needs `file` to recognise the program.
 PACKAGE_PACKAGES := dpkg-dev file
@@ -77,6 +77,7 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_csv
 	$(BUILD_DIR)/bench/bench_panel
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_snapshots
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_journal
 
 # A Debian package built the way a packager would: Release, no tests, warnings not fatal.
 package: deps

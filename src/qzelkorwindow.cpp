@@ -4,6 +4,7 @@
 #include "application.h"
 #include "cardformat.h"
 #include "databasefile.h"
+#include "datafolders.h"
 #include "eventrecord.h"
 #include "flowlayout.h"
 #include "lockstate.h"
@@ -19,6 +20,7 @@
 #include "qimport.h"
 #include "qimporttodb.h"
 #include "qinfodb.h"
+#include "qjournalwindow.h"
 #include "qpacket.h"
 #include "qpanelsettings.h"
 #include "qpanelversion.h"
@@ -196,9 +198,19 @@ void QZelKorWindow::createMenus()
         this, {ui->actionExpandAll, ui->actionCollapseAll, nullptr, ui->actionRefreshDB, nullptr,
                ui->actionAdd, ui->actionEdit, nullptr, ui->actionDel, nullptr, ui->actionAlign});
     m_findMenu = ActionWidgets::newMenu(this, {ui->actionGotoOpenRec, nullptr, ui->actionAlign});
-    m_eventsMenu =
-        ActionWidgets::newMenu(this, {ui->actionAlign, nullptr, ui->actionClearEvents,
-                                      ui->actionSaveEvents, nullptr, ui->actionOrderEvents});
+    // The journal of events, in the panel's menu and beside the live events.
+    auto* journal = new QAction(tr("Журнал событий"), this);
+    journal->setObjectName(QStringLiteral("actionJournal"));
+    journal->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_J));
+    connect(journal, &QAction::triggered, this, [this] {
+        QJournalWindow::open(this, DataFolders::defaultJournalFile(),
+                             [this] { return m_defaultKeyFormat; });
+    });
+    ui->menuPanel->addSeparator();
+    ui->menuPanel->addAction(journal);
+    m_eventsMenu = ActionWidgets::newMenu(this, {ui->actionAlign, nullptr, ui->actionClearEvents,
+                                                 ui->actionSaveEvents, nullptr,
+                                                 ui->actionOrderEvents, nullptr, journal});
     connect(ui->treeView, &QWidget::customContextMenuRequested, this,
             &QZelKorWindow::showContextMenuTree);
     connect(ui->treeFind, &QWidget::customContextMenuRequested, this,

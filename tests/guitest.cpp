@@ -5,7 +5,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
+#include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -46,6 +49,27 @@ void keepSnapshotsAside()
 QSettings settingsStore()
 {
     return Application::settings();
+}
+
+QMap<QString, QByteArray> folderContents(const QString& path)
+{
+    QMap<QString, QByteArray> files;
+    for (const QFileInfo& info : QDir(path).entryInfoList(QDir::Files | QDir::Hidden)) {
+        QFile file(info.filePath());
+        files[info.fileName()] = file.open(QIODevice::ReadOnly) ? file.readAll() : "?";
+    }
+    return files;
+}
+
+bool makeFile(const QString& file, const QByteArray& content)
+{
+    if (content.startsWith("sql:")) {
+        QProcess sqlite;
+        sqlite.start(QStringLiteral("sqlite3"), {file, QString::fromUtf8(content.mid(4))});
+        return sqlite.waitForFinished() && sqlite.exitCode() == 0;
+    }
+    QFile out(file);
+    return out.open(QIODevice::WriteOnly) && out.write(content) == content.size();
 }
 
 bool connectWindow(QZelKorWindow* window, const QString& portName)
