@@ -162,7 +162,8 @@ QList<Group> groups(const Differences& differences, int keyFormat)
     QStringList items[Count];
     for (const Setting& setting : differences.settings)
         items[Settings] << QStringLiteral("%1: %2 → %3")
-                               .arg(setting.column, orNone(setting.panel.toString()),
+                               .arg(SettingsRecord::title(setting.column),
+                                    orNone(setting.panel.toString()),
                                     orNone(setting.database.toString()));
     for (const Subscriber& subscriber : differences.subscribers) {
         if (!subscriber.onPanel)

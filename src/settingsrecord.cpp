@@ -3,6 +3,9 @@
 #include "crc8.h"
 #include "digitcodes.h"
 
+#include <QCoreApplication>
+#include <QMap>
+
 namespace SettingsRecord {
 
 namespace {
@@ -68,6 +71,70 @@ QStringList columns()
     for (const Field& field : fields())
         names << QLatin1String(field.column);
     return names;
+}
+
+QString title(const QString& column)
+{
+    // The labels of the panel settings dialog, without their trailing blanks.
+    static const QMap<QString, const char*> titles = {
+        {QStringLiteral("talk_time"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Ограничить время разговора, сек.")},
+        {QStringLiteral("mode_set"), QT_TRANSLATE_NOOP("QPanelSettings", "Режим набора")},
+        {QStringLiteral("dtmf_after_set"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "DTMF после набора")},
+        {QStringLiteral("hide_numbers"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Скрывать набираемые цифры в квартирном режиме")},
+        {QStringLiteral("mode_answer"), QT_TRANSLATE_NOOP("QPanelSettings", "Режим ответа")},
+        {QStringLiteral("mode_doorphone"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Режим работы домофона")},
+        {QStringLiteral("mode_reader_contact"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Режим работы контактов считывателя")},
+        {QStringLiteral("proto_dev"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Тип протокола дополнительного считывателя")},
+        {QStringLiteral("unblock_fire"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Разблокировка по пожарному датчику")},
+        {QStringLiteral("type_fire_contact"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Тип пожарного датчика")},
+        {QStringLiteral("reset_fire"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Снятие пожарной тревоги")},
+        {QStringLiteral("mode_dev"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Режим работы дополнительного устройства")},
+        {QStringLiteral("type_control_dev"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Тип управления дополнительным устройством")},
+        {QStringLiteral("type_lock"), QT_TRANSLATE_NOOP("QPanelSettings", "Тип замка")},
+        {QStringLiteral("unblock_lock_imp"),
+         QT_TRANSLATE_NOOP("QPanelSettings",
+                           "Импульсная разблокировка электромеханического замка")},
+        {QStringLiteral("timeout_dtmf"), QT_TRANSLATE_NOOP("QPanelSettings", "Таймаут DTMF, сек.")},
+        {QStringLiteral("show_retry_input_dev"),
+         QT_TRANSLATE_NOOP("QPanelSettings",
+                           "Не показывать попытки входа на дополнительном считывателе")},
+        {QStringLiteral("timer_deactivate"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Таймер детектирования сигнала вызова, сек.")},
+        {QStringLiteral("timeout_tap"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Таймаут набора клавиатуры, сек.")},
+        {QStringLiteral("open_time_lock"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Время открывания замка, сек.")},
+        {QStringLiteral("code_open_lock"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Код открывания замка")},
+        {QStringLiteral("code_unblock_lock"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Код разблокировки замка")},
+        {QStringLiteral("time_action_dev"),
+         QT_TRANSLATE_NOOP("QPanelSettings",
+                           "Время срабатывания дополнительного устройства, сек.")},
+        {QStringLiteral("code_temp_action_dev"),
+         QT_TRANSLATE_NOOP("QPanelSettings",
+                           "Код временного срабатывания дополнительного устройства")},
+        {QStringLiteral("code_on_off_dev"),
+         QT_TRANSLATE_NOOP("QPanelSettings",
+                           "Код включения/выключения дополнительного устройства")},
+        {QStringLiteral("pass_prog"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Пароль режима программирования")},
+        {QStringLiteral("mode_key_union"),
+         QT_TRANSLATE_NOOP("QPanelSettings", "Режим сбора ключей")},
+    };
+    const char* text = titles.value(column);
+    return text ? QCoreApplication::translate("QPanelSettings", text) : column;
 }
 
 QByteArray encode(const QVariantMap& values)

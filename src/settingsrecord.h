@@ -32,6 +32,9 @@ struct Field
 // The 27 panel-setting columns in the order of the system table.
 const QVector<Field>& fields();
 QStringList columns();
+// What the panel settings dialog calls the setting of a column, for people; the column itself
+// for one it does not know.
+QString title(const QString& column);
 
 // The record built from the values (missing ones count as 0 or empty), each number masked to
 // its field, followed by its CRC8. A number that does not read as one (an empty or mistyped
