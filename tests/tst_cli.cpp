@@ -4,6 +4,7 @@
 #include "panelfixture.h"
 #include "paneltables.h"
 #include "protocol.h"
+#include "qtcompat.h"
 #include "settingsrecord.h"
 
 #include <QtTest>
@@ -100,11 +101,12 @@ void fill(TestDatabase& db)
 
 // The tool run as a person runs it: standard input and standard error on a terminal, which the
 // test reads as the screen and types into; standard output still read through the pipe.
-class TerminalProcess : public QProcess
+class TerminalProcess : public QtCompat::ChildSetupProcess
 {
 public:
     TerminalProcess()
-        : master(::posix_openpt(O_RDWR | O_NOCTTY))
+        : ChildSetupProcess([this] { becomeSessionOfTerminal(); })
+        , master(::posix_openpt(O_RDWR | O_NOCTTY))
     {
         ::grantpt(master);
         ::unlockpt(master);
@@ -131,8 +133,8 @@ public:
 
     QByteArray screen;
 
-protected:
-    void setupChildProcess() override
+private:
+    void becomeSessionOfTerminal()
     {
         // A session of its own with the terminal as its controlling terminal.
         ::setsid();
@@ -141,7 +143,6 @@ protected:
         ::dup2(terminal, STDERR_FILENO);
     }
 
-private:
     int master;
     QByteArray slave;
 };
