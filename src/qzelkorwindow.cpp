@@ -238,10 +238,10 @@ void QZelKorWindow::createShortcuts()
 {
     // The usual keys of a desktop program; the actions keep their texts.
     const QList<QPair<QAction*, QKeySequence>> keys = {
-        {ui->actionNewDB, QKeySequence(Qt::CTRL + Qt::Key_N)},
-        {ui->actionOpenDB, QKeySequence(Qt::CTRL + Qt::Key_O)},
-        {ui->actionCloseDB, QKeySequence(Qt::CTRL + Qt::Key_W)},
-        {ui->actionExit, QKeySequence(Qt::CTRL + Qt::Key_Q)},
+        {ui->actionNewDB, QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {ui->actionOpenDB, QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {ui->actionCloseDB, QKeySequence(Qt::CTRL | Qt::Key_W)},
+        {ui->actionExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
         {ui->actionRefreshDB, QKeySequence(Qt::Key_F5)},
         {ui->actionAddSubscriber, QKeySequence(Qt::Key_Insert)},
     };
@@ -255,7 +255,7 @@ void QZelKorWindow::createShortcuts()
     // events are shown.
     ui->actionDel->setShortcut(QKeySequence(Qt::Key_Delete));
 
-    connect(new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_F), centralWidget()),
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), centralWidget()),
             &QShortcut::activated, this, [this] {
                 if (!ui->actionShowFind->isChecked())
                     ui->actionShowFind->trigger();
@@ -857,9 +857,11 @@ void QZelKorWindow::refreshData()
     {
         WindowTask task(this, &m_busy, tr("Загрузка БД"), WindowTask::DisableWindow);
         const QHeaderView* header = ui->treeView->header();
-        const TreeLoad load = awaitFuture(
-            QtConcurrent::run(this, &QZelKorWindow::buildTreeItems, oldRows, m_db.databaseName(),
-                              header->sortIndicatorSection(), header->sortIndicatorOrder()));
+        const TreeLoad load = awaitFuture(QtConcurrent::run(
+            [this, oldRows, file = m_db.databaseName(), column = header->sortIndicatorSection(),
+             order = header->sortIndicatorOrder()] {
+                return buildTreeItems(oldRows, file, column, order);
+            }));
         if (!load.error.isEmpty())
             QMessageBox::critical(this, tr("Загрузка БД"), tr("Ошибка: %1.").arg(load.error));
         TreeFill::addRows(ui->treeView, load.items, TreeFill::Events::BetweenSteps);
@@ -1124,8 +1126,8 @@ void QZelKorWindow::on_actionGeneration_triggered()
         WindowTask task(this, &m_busy, ui->actionGeneration->text(), WindowTask::DisableWindow);
         task.progressBar()->setRange(0, TestData::Subscribers);
         task.progressBar()->setValue(0);
-        const QString error = awaitFuture(
-            QtConcurrent::run(this, &QZelKorWindow::generateTestData, m_db.databaseName()));
+        const QString error = awaitFuture(QtConcurrent::run(
+            [this, file = m_db.databaseName()] { return generateTestData(file); }));
         if (!error.isEmpty())
             QMessageBox::critical(this, ui->actionGeneration->text(), error);
     }
