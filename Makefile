@@ -1,19 +1,29 @@
 # Set-up and everyday commands. Every target installs what it needs on a fresh Debian 12.
 SHELL := /bin/bash
-BUILD_DIR ?= build
-SANITIZE_DIR ?= build-sanitize
+# Qt 5 unless OSTROVEL_QT=6 is given: then every target builds the same tree against Qt 6, in
+# folders of its own ending in -qt6, after installing the Qt 6 packages (deps-qt6).
+OSTROVEL_QT ?= 5
+QT_SUFFIX := $(if $(filter 6,$(OSTROVEL_QT)),-qt6)
+BUILD_DIR ?= build$(QT_SUFFIX)
+SANITIZE_DIR ?= build-sanitize$(QT_SUFFIX)
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_BUILD_TYPE ?= RelWithDebInfo
 
 # Exactly what the build, the tests and the offscreen screenshots need.
-PACKAGES := g++ make cmake qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite libsqlite3-dev fonts-dejavu-core \
-    libqt5svg5-dev libqt5charts5-dev desktop-file-utils appstream qttranslations5-l10n
+COMMON_PACKAGES := g++ make cmake libsqlite3-dev fonts-dejavu-core desktop-file-utils appstream
+PACKAGES := $(COMMON_PACKAGES) qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite \
+    libqt5svg5-dev libqt5charts5-dev qttranslations5-l10n
+# Qt 6 Charts' CMake files need Qt 6 OpenGL's, which Debian 12 ships apart.
+QT6_PACKAGES := $(COMMON_PACKAGES) qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite \
+    qt6-svg-dev qt6-charts-dev libqt6opengl6-dev qt6-5compat-dev qt6-translations-l10n
 BENCH_PACKAGES := sqlite3
 # dpkg-shlibdeps finds the package's dependencies; it needs `file` to recognise the program.
 PACKAGE_PACKAGES := dpkg-dev file
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
-PACKAGE_DIR ?= build-package
-FUZZ_DIR ?= build-fuzz
+PACKAGE_DIR ?= build-package$(QT_SUFFIX)
+FUZZ_DIR ?= build-fuzz$(QT_SUFFIX)
+QT_DEPS := $(if $(QT_SUFFIX),deps-qt6,deps)
+QT_OPTION := -DOSTROVEL_QT=$(OSTROVEL_QT)
 FUZZ_RUNS ?= 1000000
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -33,21 +43,28 @@ define install_missing
 	fi
 endef
 
-.PHONY: all deps configure build test run demo sanitize bench package fuzz screenshot clean
+.PHONY: all deps deps-qt6 configure build test test-qt6 run demo sanitize bench package fuzz screenshot clean
 
 all: build
 
 deps:
 	$(call install_missing,$(PACKAGES))
 
-configure: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DOSTROVEL_WERROR=ON
+deps-qt6:
+	$(call install_missing,$(QT6_PACKAGES))
+
+configure: $(QT_DEPS)
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(CMAKE_BUILD_TYPE) -DOSTROVEL_WERROR=ON $(QT_OPTION)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j$(JOBS)
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# The whole suite built against Qt 6 in build-qt6/.
+test-qt6:
+	$(MAKE) test OSTROVEL_QT=6
 
 # These build only what they start, not the tests and benchmarks.
 run: configure
@@ -58,8 +75,9 @@ demo: configure
 	cmake --build $(BUILD_DIR) -j$(JOBS) --target ostrovel ostrovel-panelsim ostrovel-demodb
 	tools/demo.sh $(BUILD_DIR)
 
-sanitize: deps
-	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DOSTROVEL_SANITIZE=ON -DOSTROVEL_WERROR=ON
+sanitize: $(QT_DEPS)
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DOSTROVEL_SANITIZE=ON -DOSTROVEL_WERROR=ON \
+	    $(QT_OPTION)
 	cmake --build $(SANITIZE_DIR) -j$(JOBS)
 	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
 	    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1 \
@@ -80,18 +98,19 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_journal
 
 # A Debian package built the way a packager would: Release, no tests, warnings not fatal.
-package: deps
+package: $(QT_DEPS)
 	$(call install_missing,$(PACKAGE_PACKAGES))
-	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF $(QT_OPTION)
 	cmake --build $(PACKAGE_DIR) -j$(JOBS) --target package
 	@ls -l $(PACKAGE_DIR)/ostrovel_*.deb
 
 # Every parser of panel and file bytes under libFuzzer with AddressSanitizer and
 # UndefinedBehaviorSanitizer, FUZZ_RUNS inputs each, one after another.
-fuzz: deps
+fuzz: $(QT_DEPS)
 	$(call install_missing,$(FUZZ_PACKAGES))
 	CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
-	    -DOSTROVEL_SANITIZE=ON -DOSTROVEL_FUZZ=ON -DBUILD_TESTING=OFF -DOSTROVEL_FUZZ_RUNS=$(FUZZ_RUNS)
+	    -DOSTROVEL_SANITIZE=ON -DOSTROVEL_FUZZ=ON -DBUILD_TESTING=OFF -DOSTROVEL_FUZZ_RUNS=$(FUZZ_RUNS) \
+	    $(QT_OPTION)
 	cmake --build $(FUZZ_DIR) -j$(JOBS) --target fuzzers
 	cmake --build $(FUZZ_DIR) -j1 --target run-fuzzers
 
@@ -102,3 +121,4 @@ screenshot: build
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(PACKAGE_DIR) $(FUZZ_DIR)
+	rm -rf $(addsuffix -qt6,build build-sanitize build-package build-fuzz)

@@ -2,6 +2,7 @@
 // the same inserts from a script in one transaction, on two copies of the template.
 #include "application.h"
 #include "databasefile.h"
+#include "qtcompat.h"
 #include "taskconnection.h"
 #include "testdatagenerator.h"
 
@@ -31,7 +32,7 @@ bool writeScript(const QString& path)
     if (!script.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     QTextStream out(&script);
-    out.setCodec("UTF-8");
+    QtCompat::setUtf8(out);
     QRandomGenerator random(1);
     out << "PRAGMA foreign_keys = ON;\nBEGIN TRANSACTION;\n";
     for (int n = 0; n < TestData::Subscribers; ++n) {

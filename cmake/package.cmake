@@ -17,9 +17,14 @@ converts databases from scripts.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The SQLite driver is a plugin that Qt loads when the first database opens.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt5sql5-sqlite)
-# Qt's own Russian texts (standard buttons, file dialogs); without them those stay English.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qttranslations5-l10n)
+# The SQLite driver is a plugin that Qt loads when the first database opens; Qt's own Russian
+# texts (standard buttons, file dialogs) are recommended, without them those stay English.
+if(OSTROVEL_QT STREQUAL "6")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt6sql6-sqlite)
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
+else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt5sql5-sqlite)
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qttranslations5-l10n)
+endif()
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -136,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CsvPreviewModel preview;
     preview.load(lines, reader, columns, skipFirst);
     const int skip = skipFirst ? 1 : 0;
-    FUZZ_CHECK(preview.rowCount() == std::max(0, lines.size() - skip));
+    FUZZ_CHECK(preview.rowCount() == std::max(0, int(lines.size()) - skip));
     FUZZ_CHECK(preview.columnCount() == columns.size());
 
     const QString separator = Csv::separatorText(typed);
@@ -146,14 +146,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int row = 0; row < preview.rowCount(); ++row) {
         const QString& line = lines.at(row + skip);
         // Fields: the line less its "\r", split at every separator, extra fields left out.
-        const QVector<QStringRef> all = Csv::splitFields(line, separator);
+        const QVector<QStringView> all = Csv::splitFields(line, separator);
         QStringList joined;
-        for (const QStringRef& field : all)
+        for (const QStringView& field : all)
             joined << field.toString();
         const QString body = line.endsWith(QLatin1Char('\r')) ? line.chopped(1) : line;
         FUZZ_CHECK(separator.isEmpty() ? all.size() == 1 && all.first() == body
                                        : joined.join(separator) == body);
-        const QVector<QStringRef> fields = reader.fields(line);
+        const QVector<QStringView> fields = reader.fields(line);
         FUZZ_CHECK(fields == all.mid(0, columns.size()));
 
         const CsvImportLine imported = reader.read(line);

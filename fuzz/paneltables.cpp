@@ -67,7 +67,7 @@ void checkPackedRoundTrip(int table, int number, const QByteArray& digits)
 {
     const Table& layout = *TablesRead[table];
     QString value;
-    for (int i = 0; i < std::min(digits.size(), 2 * layout.recordSize); ++i)
+    for (int i = 0; i < std::min(int(digits.size()), 2 * layout.recordSize); ++i)
         value += QLatin1Char(char('0' + quint8(digits.at(i)) % 10));
     Blocks blocks;
     FUZZ_CHECK(putPacked(blocks, layout, number, value));
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     add(table, images, n, records.bytes());
 
     const int first = readFirst(layout, n);
-    const int whole = std::min(readSize(layout, n), answerData.size() / layout.recordSize);
+    const int whole = std::min(readSize(layout, n), int(answerData.size() / layout.recordSize));
     int keys = 0;
     for (auto it = images.cbegin(); it != images.cend(); ++it) {
         FUZZ_CHECK(isSubscriberNumber(it.key()) && it->number == it.key());

@@ -46,14 +46,14 @@ void checkDecoded(const QVariantMap& values)
         const QVariant value = values.value(QLatin1String(field.column));
         if (field.kind == Field::Code) {
             // The columns are NOT NULL varchar (6): never a null text, at most six digits.
-            FUZZ_CHECK(value.type() == QVariant::String);
+            FUZZ_CHECK(value.userType() == QMetaType::QString);
             const QString code = value.toString();
             FUZZ_CHECK(!code.isNull() && code.size() <= CodeWidth);
             for (QChar c : code)
                 FUZZ_CHECK(c >= QLatin1Char('0') && c <= QLatin1Char('9'));
             continue;
         }
-        FUZZ_CHECK(value.type() == QVariant::Int);
+        FUZZ_CHECK(value.userType() == QMetaType::Int);
         const int bits = field.kind == Field::Bits ? field.width : 8 * field.width;
         FUZZ_CHECK(value.toInt() >= 0 && qint64(value.toInt()) < (qint64(1) << bits));
     }

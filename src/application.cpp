@@ -1,8 +1,9 @@
 #include "application.h"
 
+#include "qtcompat.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QLibraryInfo>
 #include <QTranslator>
 
 void Application::setIdentity()
@@ -27,7 +28,7 @@ void Application::initResources()
 
 void Application::installTranslations()
 {
-    const QString folder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+    const QString folder = QtCompat::translationsPath();
     for (const char* catalog : {"qtbase_ru", "qtserialport_ru"}) {
         auto* translator = new QTranslator(QCoreApplication::instance());
         if (translator->load(QString::fromLatin1(catalog), folder))

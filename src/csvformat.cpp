@@ -59,25 +59,25 @@ QStringList splitLines(const QString& text)
     return text.split(QLatin1Char('\n'), Qt::KeepEmptyParts);
 }
 
-QVector<QStringRef> splitFields(const QString& line, const QString& separator, int limit)
+QVector<QStringView> splitFields(const QString& line, const QString& separator, int limit)
 {
     // The "\r" of a "\r\n" line end belongs to no field.
     const int length = line.endsWith(QLatin1Char('\r')) ? line.size() - 1 : line.size();
-    QVector<QStringRef> fields;
+    QVector<QStringView> fields;
     if (limit == 0)
         return fields;
     if (separator.isEmpty()) {
-        fields.append(line.leftRef(length));
+        fields.append(QStringView(line).left(length));
         return fields;
     }
     int start = 0;
     while (limit < 0 || fields.size() < limit) {
         const int end = line.indexOf(separator, start, Qt::CaseSensitive);
         if (end < 0 || end + separator.size() > length) {
-            fields.append(line.midRef(start, length - start));
+            fields.append(QStringView(line).mid(start, length - start));
             break;
         }
-        fields.append(line.midRef(start, end - start));
+        fields.append(QStringView(line).mid(start, end - start));
         start = end + separator.size();
     }
     return fields;

@@ -2,7 +2,7 @@
 
 #include <QString>
 #include <QStringList>
-#include <QStringRef>
+#include <QStringView>
 #include <QVector>
 
 #include <functional>
@@ -40,7 +40,7 @@ QStringList splitLines(const QString& text);
 // The fields of a line (one trailing "\r" dropped) at every occurrence of separator, empty
 // fields kept; at most limit fields are returned (a negative limit returns all). An empty
 // separator leaves the line whole.
-QVector<QStringRef> splitFields(const QString& line, const QString& separator, int limit = -1);
+QVector<QStringView> splitFields(const QString& line, const QString& separator, int limit = -1);
 
 // Codec names as the encoding combo boxes list them: every name the codec registry knows,
 // sorted byte-wise.

@@ -58,6 +58,24 @@ QString lastCharacters(const QString& text, int length)
     return text.size() > length ? text.right(length) : text;
 }
 
+// The bytes a codec reads: for UTF-16 and UTF-32, whole code units only, so that a unit cut
+// off at the end of a file is left out with Qt 6 as with Qt 5, whose decoders dropped it
+// where Qt 6's read it as a replacement character.
+int wholeCodeUnits(const QTextCodec* codec, int size)
+{
+    switch (codec->mibEnum()) {
+    case 1013: // UTF-16BE
+    case 1014: // UTF-16LE
+    case 1015: // UTF-16
+        return size - size % 2;
+    case 1017: // UTF-32
+    case 1018: // UTF-32BE
+    case 1019: // UTF-32LE
+        return size - size % 4;
+    }
+    return size;
+}
+
 } // namespace
 
 bool CsvImportLine::isEmpty() const
@@ -110,7 +128,7 @@ LineReader::LineReader(const CsvImportOptions& options)
     : LineReader(options.separator, options.columns, options.keyFormat, options.keyPattern)
 {}
 
-QVector<QStringRef> LineReader::fields(const QString& line) const
+QVector<QStringView> LineReader::fields(const QString& line) const
 {
     return Csv::splitFields(line, m_separator, m_columns.size());
 }
@@ -118,7 +136,7 @@ QVector<QStringRef> LineReader::fields(const QString& line) const
 CsvImportLine LineReader::read(const QString& line) const
 {
     CsvImportLine result;
-    const QVector<QStringRef> texts = fields(line);
+    const QVector<QStringView> texts = fields(line);
     for (int n = 0; n < texts.size(); ++n) {
         // Trimmed again after the cut, which can bare blanks: "123" and 300 blanks before more
         // text would otherwise read as the number 123 and be stored as eight blanks.
@@ -196,7 +214,8 @@ bool readFile(const QString& fileName, QByteArray* bytes, QString* error)
 
 QStringList decodeLines(const QByteArray& bytes, const QString& codecName)
 {
-    return Csv::splitLines(Csv::codec(codecName)->toUnicode(bytes));
+    const QTextCodec* codec = Csv::codec(codecName);
+    return Csv::splitLines(codec->toUnicode(bytes.left(wholeCodeUnits(codec, int(bytes.size())))));
 }
 
 } // namespace CsvImport
@@ -278,7 +297,7 @@ public:
         if (m_options.subscriberMode == CsvImportOptions::AutoCreate)
             m_free.reset(new FreeNumbers(m_db));
         const int skip = m_options.ignoreFirstLine ? 1 : 0;
-        const int total = std::max(0, lines.size() - skip);
+        const int total = std::max(0, int(lines.size()) - skip);
         m_progress.maximum(total);
         for (int index = skip; index < lines.size(); ++index) {
             if (m_progress.cancelled())
@@ -321,7 +340,7 @@ private:
     {
         m_subscriber.bindValue(SubscriberId, id);
         m_subscriber.bindValue(SubscriberApartment, line.apartment.isEmpty()
-                                                        ? QVariant(QVariant::String)
+                                                        ? QVariant(QString())
                                                         : QVariant(line.apartment));
         // The column is NOT NULL with '' meaning no phone, as the subscriber dialog stores it.
         m_subscriber.bindValue(SubscriberPhone,
@@ -335,7 +354,7 @@ private:
                 // It exists already and receives the line's key.
                 m_known.insert(id);
             } else if (isConstraintViolation(error, {QStringLiteral("subscriber.apartment")})) {
-                m_subscriber.bindValue(SubscriberApartment, QVariant(QVariant::String));
+                m_subscriber.bindValue(SubscriberApartment, QVariant(QString()));
                 added = m_subscriber.exec();
                 if (!added)
                     qCDebug(lcImport) << "subscriber" << id << m_subscriber.lastError().text();

@@ -62,7 +62,7 @@ public:
     explicit LineReader(const CsvImportOptions& options);
 
     // The fields of a line that fall into the columns (extra fields are ignored).
-    QVector<QStringRef> fields(const QString& line) const;
+    QVector<QStringView> fields(const QString& line) const;
     // A line as the import takes it: fields trimmed, cut to 255 characters, checked.
     CsvImportLine read(const QString& line) const;
     // Whether the preview accepts text in column (a Csv::Column); an empty cell is accepted.

@@ -10,7 +10,7 @@ namespace {
 // import takes no more than 255 characters of a field anyway.
 constexpr int ShownLength = 256;
 
-QString shown(const QStringRef& text)
+QString shown(const QStringView& text)
 {
     if (text.size() <= ShownLength)
         return text.toString();
@@ -30,13 +30,13 @@ void CsvPreviewModel::load(const QStringList& lines, const CsvImport::LineReader
     m_lines = lines;
     m_reader = reader;
     m_skip = skipFirst ? 1 : 0;
-    m_rows = std::max(0, lines.size() - m_skip);
+    m_rows = std::max(0, int(lines.size()) - m_skip);
     m_splitRow = -1;
     m_titles.clear();
     for (int column : columns)
         m_titles << Csv::columnTitle(column);
     if (m_skip && !lines.isEmpty()) {
-        const QVector<QStringRef> first = reader.fields(lines.first());
+        const QVector<QStringView> first = reader.fields(lines.first());
         for (int n = 0; n < first.size(); ++n)
             m_titles[n] += QStringLiteral("\r\n(%1)").arg(shown(first.at(n)));
     }
@@ -46,7 +46,7 @@ void CsvPreviewModel::load(const QStringList& lines, const CsvImport::LineReader
     m_errorCells = 0;
     m_faultyRows = 0;
     for (int row = 0; row < m_rows; ++row) {
-        const QVector<QStringRef> texts = reader.fields(m_lines.at(row + m_skip));
+        const QVector<QStringView> texts = reader.fields(m_lines.at(row + m_skip));
         State* states = m_states.data() + row * width;
         int faulty = 0;
         for (int n = 0; n < texts.size(); ++n)
@@ -70,7 +70,7 @@ CsvPreviewModel::State CsvPreviewModel::state(const QModelIndex& index) const
     return m_states.at(index.row() * m_titles.size() + index.column());
 }
 
-const QVector<QStringRef>& CsvPreviewModel::fields(int row) const
+const QVector<QStringView>& CsvPreviewModel::fields(int row) const
 {
     if (row != m_splitRow) {
         m_splitFields = m_reader->fields(m_lines.at(row + m_skip));

@@ -38,7 +38,7 @@ private:
 
     State state(const QModelIndex& index) const;
     // The fields of a row, split once for all the cells of the row that are shown together.
-    const QVector<QStringRef>& fields(int row) const;
+    const QVector<QStringView>& fields(int row) const;
 
     QStringList m_lines;
     std::optional<CsvImport::LineReader> m_reader;
@@ -47,7 +47,7 @@ private:
     QStringList m_titles;
     QVector<State> m_states; // row by row
     mutable int m_splitRow = -1;
-    mutable QVector<QStringRef> m_splitFields;
+    mutable QVector<QStringView> m_splitFields;
     int m_errorCells = 0;
     int m_faultyRows = 0;
 };

@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr int BufferSize = 16384;
+
 QString translate(const char* text)
 {
     return QCoreApplication::translate("Csv", text);
@@ -27,9 +29,25 @@ bool CsvWriter::open(QString* error)
                      .arg(m_file.fileName(), m_file.errorString());
         return false;
     }
-    m_stream.setDevice(&m_file);
-    m_stream.setCodec(Csv::codec(m_codecName));
+    m_codec = Csv::codec(m_codecName);
     return true;
+}
+
+void CsvWriter::write(const QString& text)
+{
+    m_buffer += text;
+    if (m_buffer.size() > BufferSize)
+        encodeBuffer();
+}
+
+void CsvWriter::encodeBuffer()
+{
+    if (!m_failed && !m_buffer.isEmpty()) {
+        const QByteArray bytes =
+            m_codec->fromUnicode(m_buffer.constData(), int(m_buffer.size()), &m_state);
+        m_failed = m_file.write(bytes) != bytes.size() || !m_file.flush();
+    }
+    m_buffer.clear();
 }
 
 void CsvWriter::writeRow(const QStringList& fields)
@@ -38,14 +56,15 @@ void CsvWriter::writeRow(const QStringList& fields)
         if ((!m_separator.isEmpty() && field.contains(m_separator)) ||
             field.contains(QLatin1Char('\n')) || field.contains(QLatin1Char('\r')))
             ++m_fieldsWithBreaks;
-    m_stream << fields.join(m_separator) << QLatin1String("\r\n");
+    write(fields.join(m_separator));
+    write(QStringLiteral("\r\n"));
     ++m_rows;
 }
 
 bool CsvWriter::finish(QString* error)
 {
-    m_stream.flush();
-    const bool written = m_stream.status() == QTextStream::Ok && m_file.flush();
+    encodeBuffer();
+    const bool written = !m_failed && m_file.flush();
     if (!written)
         *error = translate("Ошибка записи файла: %1.\r\nОшибка: %2.")
                      .arg(m_file.fileName(), m_file.errorString());

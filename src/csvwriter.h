@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QString>
 #include <QStringList>
-#include <QTextStream>
+#include <QTextCodec>
 
 // Writes a delimited text file: the fields of each row joined by the separator, "\r\n" after
 // every row, in the chosen encoding, without quoting. Since nothing is quoted, a field that
@@ -30,8 +30,17 @@ public:
     QString withWarning(const QString& message) const;
 
 private:
+    // Buffers text and encodes it in pieces of the size Qt 5's text stream wrote, with one
+    // converter state throughout and no byte order mark, so that every encoding writes the
+    // bytes that stream wrote.
+    void write(const QString& text);
+    void encodeBuffer();
+
     QFile m_file;
-    QTextStream m_stream;
+    QTextCodec* m_codec = nullptr;
+    QTextCodec::ConverterState m_state{QTextCodec::IgnoreHeader};
+    QString m_buffer;
+    bool m_failed = false;
     QString m_separator;
     QString m_codecName;
     int m_rows = 0;

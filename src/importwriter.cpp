@@ -78,7 +78,7 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
             subscriberInsert.bindValue(QStringLiteral(":id"), subscriber.number);
             subscriberInsert.bindValue(QStringLiteral(":apartment"),
                                        subscriber.apartment.isEmpty()
-                                           ? QVariant(QVariant::String)
+                                           ? QVariant(QString())
                                            : QVariant(subscriber.apartment));
             subscriberInsert.bindValue(QStringLiteral(":phone"), subscriber.phone.isEmpty()
                                                                      ? QStringLiteral("")

@@ -14,8 +14,6 @@
 #include <algorithm>
 #include <numeric>
 
-using namespace QtCharts;
-
 namespace {
 
 // Up to this many days or hours are drawn as bars, each with its label; more as lines over a

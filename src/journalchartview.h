@@ -1,12 +1,14 @@
 #pragma once
 
+#include "qtcompat.h"
+
 #include <QtCharts/QChartView>
 
 struct JournalActivity;
 
 // The journal view's chart: passes and refusals per day, or per hour of a single day, side by
 // side as bars for a day or a month, as two lines over a time axis for longer periods.
-class JournalChartView : public QtCharts::QChartView
+class JournalChartView : public QChartView
 {
     Q_OBJECT
 public:

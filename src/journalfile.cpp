@@ -302,16 +302,16 @@ bool JournalFile::insertRecord(QSqlQuery& insert, QSqlQuery& lastId, const Journ
     const qint64 user = labelId(record.user);
     if (id < 0 || text < 0 || detail < 0 || port < 0 || database < 0 || owner < 0 || user < 0)
         return false;
-    const QVariant none(QVariant::LongLong);
-    const auto orNone = [&none](bool present, qint64 value) {
-        return present ? QVariant(value) : none;
+    // An invalid value binds as NULL with both Qt versions' drivers.
+    const auto orNone = [](bool present, qint64 value) {
+        return present ? QVariant(value) : QVariant();
     };
     insert.bindValue(QStringLiteral(":id"), id);
     insert.bindValue(QStringLiteral(":kind"), int(record.kind));
     insert.bindValue(QStringLiteral(":code"), orNone(record.code >= 0, record.code));
     insert.bindValue(QStringLiteral(":key"), orNone(record.key != 0, record.key));
     insert.bindValue(QStringLiteral(":raw"),
-                     record.raw.isEmpty() ? QVariant(QVariant::ByteArray) : QVariant(record.raw));
+                     record.raw.isEmpty() ? QVariant() : QVariant(record.raw));
     insert.bindValue(QStringLiteral(":text"), text);
     insert.bindValue(QStringLiteral(":detail"), orNone(detail > 0, detail));
     insert.bindValue(QStringLiteral(":port"), orNone(port > 0, port));

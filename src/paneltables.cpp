@@ -132,7 +132,7 @@ namespace {
 void addPacked(SubscriberImages& images, const Table& table, int n, const QByteArray& records,
                QString SubscriberImage::*field)
 {
-    const int count = std::min(readSize(table, n), records.size() / table.recordSize);
+    const int count = std::min(readSize(table, n), int(records.size() / table.recordSize));
     for (int i = 0; i < count; ++i) {
         const QByteArray record = records.mid(i * table.recordSize, table.recordSize);
         if (isEmptyRecord(record))
@@ -156,7 +156,7 @@ void addPhones(SubscriberImages& images, int n, const QByteArray& records)
 
 void addKeys(SubscriberImages& images, int n, const QByteArray& records)
 {
-    const int count = std::min(readSize(Keys, n), records.size() / Keys.recordSize);
+    const int count = std::min(readSize(Keys, n), int(records.size() / Keys.recordSize));
     for (int i = 0; i < count; ++i) {
         const int offset = i * Keys.recordSize;
         const uint code = at(records, offset) | at(records, offset + 1) << 8 |

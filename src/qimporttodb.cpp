@@ -216,11 +216,11 @@ void QImportToDB::on_pbRefresh_clicked()
     extractData();
 }
 
-void QImportToDB::on_cboxCodecs_currentIndexChanged(QString arg1)
+void QImportToDB::on_cboxCodecs_currentIndexChanged(int index)
 {
     // Without a file there is nothing to decode; an empty text would still make a line.
     if (m_fileLoaded)
-        m_lines = CsvImport::decodeLines(m_bytes, arg1);
+        m_lines = CsvImport::decodeLines(m_bytes, ui->cboxCodecs->itemText(index));
     setPreviewStale(false);
     extractData();
 }

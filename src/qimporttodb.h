@@ -49,7 +49,7 @@ public slots:
     void on_leRegExp_textChanged(QString arg1);
     void on_pbRefresh_clicked();
     void on_pbImport_clicked();
-    void on_cboxCodecs_currentIndexChanged(QString arg1);
+    void on_cboxCodecs_currentIndexChanged(int index);
     void onCancel();
 
 private:

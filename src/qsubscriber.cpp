@@ -168,7 +168,7 @@ bool QSubscriber::save(int number)
     // NULL, not '', for no apartment: the unique index allows any number of NULLs.
     const QString apartment = ui->vApartment->text();
     query.bindValue(QStringLiteral(":apartment"),
-                    apartment.isEmpty() ? QVariant(QVariant::String) : QVariant(apartment));
+                    apartment.isEmpty() ? QVariant(QString()) : QVariant(apartment));
     // The phone column is NOT NULL; no phone is an empty text.
     query.bindValue(QStringLiteral(":phone"), notNull(ui->vPhone->text()));
     const QStringList fields = fieldTexts();

@@ -201,7 +201,7 @@ void QZelKorWindow::createMenus()
     // The journal of events, in the panel's menu and beside the live events.
     auto* journal = new QAction(tr("Журнал событий"), this);
     journal->setObjectName(QStringLiteral("actionJournal"));
-    journal->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_J));
+    journal->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
     connect(journal, &QAction::triggered, this, [this] {
         QJournalWindow::open(this, DataFolders::defaultJournalFile(),
                              [this] { return m_defaultKeyFormat; });
@@ -226,10 +226,10 @@ void QZelKorWindow::createShortcuts()
 {
     // The usual keys of a desktop program; the actions keep their texts.
     const QList<QPair<QAction*, QKeySequence>> keys = {
-        {ui->actionNewDB, QKeySequence(Qt::CTRL + Qt::Key_N)},
-        {ui->actionOpenDB, QKeySequence(Qt::CTRL + Qt::Key_O)},
-        {ui->actionCloseDB, QKeySequence(Qt::CTRL + Qt::Key_W)},
-        {ui->actionExit, QKeySequence(Qt::CTRL + Qt::Key_Q)},
+        {ui->actionNewDB, QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {ui->actionOpenDB, QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {ui->actionCloseDB, QKeySequence(Qt::CTRL | Qt::Key_W)},
+        {ui->actionExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
         {ui->actionRefreshDB, QKeySequence(Qt::Key_F5)},
         {ui->actionAddSubscriber, QKeySequence(Qt::Key_Insert)},
     };
@@ -243,7 +243,7 @@ void QZelKorWindow::createShortcuts()
     // events are shown.
     ui->actionDel->setShortcut(QKeySequence(Qt::Key_Delete));
 
-    connect(new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_F), centralWidget()),
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), centralWidget()),
             &QShortcut::activated, this, [this] {
                 if (!ui->actionShowFind->isChecked())
                     ui->actionShowFind->trigger();

@@ -13,7 +13,10 @@ QString sqlErrorMessage(const QString& detail, const QSqlError& error)
 
 bool isConstraintViolation(const QSqlError& error, const QStringList& names)
 {
-    if (error.nativeErrorCode() != QLatin1String("19"))
+    // SQLITE_CONSTRAINT; Qt 6's driver adds the extended detail in the higher bits (1555 for a
+    // primary key, 2067 for a unique index), Qt 5's does not.
+    constexpr int ConstraintCode = 19;
+    if ((error.nativeErrorCode().toInt() & 0xff) != ConstraintCode)
         return false;
     const QString text = error.text();
     for (const QString& name : names)

@@ -5,9 +5,9 @@
 
 #include <QCoreApplication>
 #include <QHeaderView>
-#include <QRegExp>
+#include <QRegularExpression>
+#include <QThreadPool>
 #include <QTreeWidget>
-#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -37,14 +37,15 @@ public:
         : m_condition(condition)
         , m_type(flags & 0x0F)
         , m_case(flags & Qt::MatchCaseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive)
-        , m_regExp(condition, m_case)
+        , m_regExp(wholeText(condition, m_case))
+        , m_valid(m_regExp.isValid())
     {}
 
     bool matches(const QString& text)
     {
         switch (m_type) {
         case RegExpMatch:
-            return m_regExp.exactMatch(text);
+            return m_valid && m_regExp.match(text).hasMatch();
         case Qt::MatchStartsWith:
             return text.startsWith(m_condition, m_case);
         case Qt::MatchEndsWith:
@@ -55,13 +56,26 @@ public:
     }
 
 private:
-    // Qt::MatchRegExp, spelt out because the name is deprecated.
+    // Qt::MatchRegExp of Qt 5, spelt out because Qt 6 has no such name.
     static constexpr uint RegExpMatch = 4;
+
+    // The pattern as the item views of Qt 5 took it (QRegExp): matching the whole text, "."
+    // matching any character, \w, \d and \s those of Unicode.
+    static QRegularExpression wholeText(const QString& pattern, Qt::CaseSensitivity cs)
+    {
+        QRegularExpression::PatternOptions options =
+            QRegularExpression::DotMatchesEverythingOption |
+            QRegularExpression::UseUnicodePropertiesOption;
+        if (cs == Qt::CaseInsensitive)
+            options |= QRegularExpression::CaseInsensitiveOption;
+        return QRegularExpression(QRegularExpression::anchoredPattern(pattern), options);
+    }
 
     QString m_condition;
     uint m_type;
     Qt::CaseSensitivity m_case;
-    QRegExp m_regExp;
+    QRegularExpression m_regExp;
+    bool m_valid;
 };
 
 void collect(const QTreeWidgetItem* parent, int column, bool recursive, Matcher* matcher,
@@ -114,7 +128,7 @@ void clearRows(QTreeWidget* tree)
     if (rows.isEmpty())
         return;
     // Taken rows belong to no tree any more: nothing else refers to them.
-    QtConcurrent::run([rows] { qDeleteAll(rows); });
+    QThreadPool::globalInstance()->start([rows] { qDeleteAll(rows); });
 }
 
 QList<QTreeWidgetItem*> findRows(const QTreeWidget* tree, const QString& condition,

@@ -31,9 +31,10 @@ QList<QTreeWidgetItem*> takeRows(QTreeWidget* tree);
 void clearRows(QTreeWidget* tree);
 
 // The rows of a tree, subscribers and keys in tree order, whose text in a column matches a
-// condition under item-view match flags (contains, starts with, ends with, or a QRegExp that
-// the whole text matches; case-insensitive unless asked otherwise): what
-// QTreeWidget::findItems finds, without a model index for every row.
+// condition under item-view match flags (contains, starts with, ends with, or a regular
+// expression in QRegExp's manner that the whole text matches, an invalid one matching nothing;
+// case-insensitive unless asked otherwise): what Qt 5's QTreeWidget::findItems finds, without
+// a model index for every row.
 QList<QTreeWidgetItem*> findRows(const QTreeWidget* tree, const QString& condition,
                                  Qt::MatchFlags flags, int column);
 

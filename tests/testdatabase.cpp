@@ -83,7 +83,7 @@ void TestDatabase::addSubscriber(int id, const QVariant& apartment, const QStrin
         "INSERT INTO subscriber (id, apartment, phone) VALUES (:id, :apartment, :phone)"));
     query.bindValue(QStringLiteral(":id"), id);
     query.bindValue(QStringLiteral(":apartment"),
-                    apartment.isNull() ? QVariant(QVariant::String) : apartment);
+                    apartment.isNull() ? QVariant(QString()) : apartment);
     query.bindValue(QStringLiteral(":phone"), phone.isNull() ? QStringLiteral("") : phone);
     if (!query.exec())
         fail(QStringLiteral("subscriber %1").arg(id), query);

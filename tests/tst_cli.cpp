@@ -4,6 +4,7 @@
 #include "panelfixture.h"
 #include "paneltables.h"
 #include "protocol.h"
+#include "qtcompat.h"
 #include "settingsrecord.h"
 #include "snapshots.h"
 
@@ -81,11 +82,12 @@ void fill(TestDatabase& db)
 
 // The tool run as a person runs it: standard input and standard error on a terminal, which the
 // test reads as the screen and types into; standard output still read through the pipe.
-class TerminalProcess : public QProcess
+class TerminalProcess : public QtCompat::ChildSetupProcess
 {
 public:
     TerminalProcess()
-        : master(::posix_openpt(O_RDWR | O_NOCTTY))
+        : ChildSetupProcess([this] { becomeSessionOfTerminal(); })
+        , master(::posix_openpt(O_RDWR | O_NOCTTY))
     {
         ::grantpt(master);
         ::unlockpt(master);
@@ -112,8 +114,8 @@ public:
 
     QByteArray screen;
 
-protected:
-    void setupChildProcess() override
+private:
+    void becomeSessionOfTerminal()
     {
         // A session of its own with the terminal as its controlling terminal.
         ::setsid();
@@ -122,7 +124,6 @@ protected:
         ::dup2(terminal, STDERR_FILENO);
     }
 
-private:
     int master;
     QByteArray slave;
 };

@@ -91,9 +91,7 @@ private slots:
         // Another codec decodes the same bytes again at once.
         auto* codecs = childOf<QComboBox>(&dialog, "cboxCodecs");
         codecs->setCurrentText("KOI8-R");
-        const QString koi = QTextCodec::codecForName("KOI8-R")->toUnicode(
-            QTextCodec::codecForName("windows-1251")->fromUnicode("Ключ"));
-        QCOMPARE(header(3), QString("Ключ\r\n(%1)").arg(koi));
+        QCOMPARE(header(3), QString("Ключ\r\n(йКЧВ)"));
         codecs->setCurrentText("windows-1251");
         // A file that cannot be read leaves the lines as they were.
         ModalAnswerer answerer;

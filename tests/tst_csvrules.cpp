@@ -9,10 +9,10 @@ class TestCsvRules : public QObject
 {
     Q_OBJECT
 
-    static QString joined(const QVector<QStringRef>& fields)
+    static QString joined(const QVector<QStringView>& fields)
     {
         QStringList texts;
-        for (const QStringRef& field : fields)
+        for (const QStringView& field : fields)
             texts << field.toString();
         return texts.join(QLatin1Char('|'));
     }
@@ -110,6 +110,13 @@ private slots:
         QCOMPARE(line.keyCode >= 0, !line.keyText.isNull());
         QCOMPARE(parts.join(' '), imported);
         QCOMPARE(line.isEmpty(), imported.isEmpty());
+    }
+
+    // A code unit cut off at the end of a UTF-16 or UTF-32 file is left out.
+    void cutOffCodeUnit()
+    {
+        QCOMPARE(CsvImport::decodeLines(QByteArray("a\0b", 3), "UTF-16LE"), QStringList{"a"});
+        QCOMPARE(CsvImport::decodeLines(QByteArray("a\0\0\0b\0", 6), "UTF-32"), QStringList{"a"});
     }
 };
 

@@ -5,6 +5,7 @@
 #include "qzelkorwindow.h"
 #include "testsupport.h"
 
+#include <QTextCodec>
 #include <QtCharts/QBarSeries>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QLineSeries>
@@ -57,12 +58,12 @@ class TestJournalWindow : public QObject
     {
         QVector<qreal> values;
         for (auto* series : childOf<JournalChartView>(&window, "chartView")->chart()->series()) {
-            if (auto* bars = qobject_cast<QtCharts::QBarSeries*>(series)) {
-                for (const QtCharts::QBarSet* set : bars->barSets())
+            if (auto* bars = qobject_cast<QBarSeries*>(series)) {
+                for (const QBarSet* set : bars->barSets())
                     for (int n = 0; set->label() == name && n < set->count(); ++n)
                         values.append(set->at(n));
             } else if (series->name() == name) {
-                for (const QPointF& point : static_cast<QtCharts::QLineSeries*>(series)->points())
+                for (const QPointF& point : static_cast<QLineSeries*>(series)->points())
                     values.append(point.y());
             }
         }

@@ -136,7 +136,7 @@ private slots:
         QVERIFY(line.send(version));
         if (kind == int(PanelSimulator::FaultKind::Delay))
             QVERIFY(line.read(1, value / 2).isEmpty());
-        QCOMPARE(line.read(qMax(answer.size(), 1), answer.isEmpty() ? 100 : 1000).toHex(),
+        QCOMPARE(line.read(qMax(int(answer.size()), 1), answer.isEmpty() ? 100 : 1000).toHex(),
                  answer.toHex());
         // Used up: the retry is answered normally, and nothing of the faulted answer is left.
         QVERIFY(line.send(version));
