@@ -22,6 +22,7 @@ public:
 
     void start(const ExportContent& content);
     QString stageTitle(int stage) const override;
+    QString actionText() const override { return tr("Экспорт данных в панель"); }
 
 public slots:
     void onHandleReset(QSerialPortError error, QString errorString, QByteArray data);
