@@ -13,4 +13,6 @@ int firmwareRead(const QStringList& arguments);
 int firmwareWrite(const QStringList& arguments);
 int csvExport(const QStringList& arguments);
 int csvImport(const QStringList& arguments);
+int watch(const QStringList& arguments);
+int journal(const QStringList& arguments);
 } // namespace Commands

@@ -1,3 +1,4 @@
+#include "clijournal.h"
 #include "commandline.h"
 #include "commands.h"
 #include "console.h"
@@ -50,8 +51,9 @@ int Commands::firmwareWrite(const QStringList& arguments)
     CommandLine line(QStringLiteral("firmware write"),
                      tr("Записывает прошивку в панель и проверяет её: файл или встроенную "
                         "прошивку.\nВывод: version=<старшая.младшая> записанного образа."),
-                     QStringLiteral("--port PORT (FILE.bin | --built-in)"));
+                     QStringLiteral("--port PORT [--journal FILE] (FILE.bin | --built-in)"));
     line.addPortOption();
+    line.addJournalOption();
     const QCommandLineOption builtIn(QStringLiteral("built-in"), tr("Встроенная прошивка."));
     line.addOption(builtIn);
     line.addArgument(QStringLiteral("FILE.bin"), tr("Файл прошивки (без --built-in)."));
@@ -70,6 +72,8 @@ int Commands::firmwareWrite(const QStringList& arguments)
         Console::message(message);
         return Console::Failure;
     }
+    CliJournal journal(line.journal());
+    journal.receiveActions(line.port());
     QFirmwareUploadChain chain;
     WorkRunner runner;
     if (!runner.runOnPanel(

@@ -1,5 +1,6 @@
-// ostrovel-cli: backs up, restores, compares and converts without a window, for technicians
-// and scripts, through the same classes that the program's dialogs drive.
+// ostrovel-cli: backs up, restores, compares and converts without a window, records the panel's
+// events into the journal and reads it, for technicians and scripts, through the same classes
+// that the program's dialogs drive.
 #include "application.h"
 #include "commands.h"
 #include "console.h"
@@ -28,6 +29,8 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("firmware write"), Commands::firmwareWrite},
         {QStringLiteral("csv export"), Commands::csvExport},
         {QStringLiteral("csv import"), Commands::csvImport},
+        {QStringLiteral("watch"), Commands::watch},
+        {QStringLiteral("journal"), Commands::journal},
     };
     return all;
 }
@@ -45,7 +48,10 @@ QString help()
               "  firmware write --port PORT (FILE.bin | --built-in)\n"
               "                                           запись прошивки в панель\n"
               "  csv export FILE.zelkor OUT.csv           экспорт БД в CSV\n"
-              "  csv import FILE.zelkor IN.csv            импорт CSV в БД\n\n"
+              "  csv import FILE.zelkor IN.csv            импорт CSV в БД\n"
+              "  watch --port PORT                        запись событий панели в журнал\n"
+              "  journal [--since --until --key --apartment --kind]\n"
+              "                                           записи журнала событий\n\n"
               "Справка по команде: ostrovel-cli КОМАНДА --help.\n"
               "Коды возврата: 0 успех, 1 ошибка, 2 ошибка в командной строке, 3 (diff) панель "
               "и БД различаются.\n"

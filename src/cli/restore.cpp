@@ -1,9 +1,12 @@
+#include "clijournal.h"
 #include "commandline.h"
 #include "commands.h"
 #include "console.h"
 #include "databaseopening.h"
 #include "exportchain.h"
 #include "workrunner.h"
+
+#include <QFileInfo>
 
 using Console::tr;
 
@@ -13,8 +16,9 @@ int Commands::restore(const QStringList& arguments)
                      tr("Экспорт БД в панель: память панели очищается и записываются настройки, "
                         "квартиры, телефоны и ключи из файла БД. На терминале спрашивает "
                         "подтверждение; без терминала требует --yes."),
-                     QStringLiteral("--port PORT [--yes] FILE.zelkor"));
+                     QStringLiteral("--port PORT [--yes] [--journal FILE] FILE.zelkor"));
     line.addPortOption();
+    line.addJournalOption();
     const QCommandLineOption yes({QStringLiteral("y"), QStringLiteral("yes")},
                                  tr("Не спрашивать подтверждения."));
     line.addOption(yes);
@@ -39,6 +43,10 @@ int Commands::restore(const QStringList& arguments)
             return Console::Failure;
         }
     }
+    // The export goes into the event journal with its outcome, as the window's does.
+    CliJournal journal(line.journal());
+    journal.recorder().setDatabase(QFileInfo(line.argument(0)).absoluteFilePath());
+    journal.receiveActions(line.port());
     QString message;
     ExportChain chain;
     WorkRunner runner;
