@@ -177,14 +177,17 @@ void JournalRecorder::Writer::handle(const Input& input)
     case Input::LinkFailed:
         m_tracker.linkFailed(input.time);
         break;
-    case Input::LinkStarted:
+    case Input::LinkStarted: {
         // The last sighting of the previous port goes out first.
         if (m_tracker.lastSeen() > m_sightingKept)
             write(true);
+        // The same port again: what was seen here counts even when it could not be kept.
+        const qint64 seenHere = input.text == m_port ? m_tracker.lastSeen() : 0;
         m_port = input.text;
         m_sightingKept = journalOpen() ? m_journal->lastSighting(m_port) : 0;
-        m_tracker.connectionStarted(input.time, m_sightingKept);
+        m_tracker.connectionStarted(input.time, std::max(seenHere, m_sightingKept));
         break;
+    }
     case Input::LinkEnded:
         m_sightingDue = true;
         break;
