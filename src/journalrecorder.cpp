@@ -23,6 +23,9 @@ namespace {
 
 // The kept sighting is brought up to date at least this often while connected.
 constexpr int SightingMs = 60000;
+// Records that come close together are written in one transaction: the writer gathers them
+// this long after the first one woke it.
+constexpr int GatherMs = 50;
 
 QString translate(const char* text)
 {
@@ -50,10 +53,13 @@ struct JournalRecorder::Input
     };
     Kind kind = Answer;
     qint64 time = 0;
-    QByteArray data; // a poll's answer
-    QString text;    // port, database file or action
-    QString detail;  // an action's outcome
-    QString port;    // an action's port
+    // A poll's answer and when it came; turned into time by the writer, as converting a local
+    // time costs the caller's thread tens of microseconds.
+    QByteArray data;
+    QDateTime received;
+    QString text;   // port, database file or action
+    QString detail; // an action's outcome
+    QString port;   // an action's port
 };
 
 // The writer thread: everything from the queue in order, then into the journal.
@@ -73,6 +79,7 @@ public:
     qint64 rounds = 0;
     bool stopping = false;
     bool forced = false;
+    bool woken = false; // a wake is on its way; the next records need not send another
     int holdLimit = DefaultHoldLimit;
     qint64 unwritten = 0;
 
@@ -81,7 +88,9 @@ protected:
 
 private:
     void handle(const Input& input);
-    void keep(JournalRecord record);
+    void keep(const JournalRecord& record);
+    // While the journal cannot be written: drops the oldest records beyond the hold limit.
+    void holdWithinLimit();
     void resolveOwner(JournalRecord& record);
     bool journalOpen();
     void write(bool force);
@@ -95,6 +104,7 @@ private:
     qint64 m_lostInFault = 0;
     qint64 m_lost = 0;
     QVector<JournalRecord> m_held;
+    int m_holdLimit = DefaultHoldLimit;
 
     QString m_port;
     StoredEventTracker m_tracker;
@@ -123,11 +133,19 @@ void JournalRecorder::Writer::run()
                 if (!wake.wait(&mutex, QDeadlineTimer(waitMs())))
                     break;
             }
+            const QDeadlineTimer gathered(GatherMs);
+            while (woken && !stopping && !forced && wake.wait(&mutex, gathered)) {
+            }
+            woken = false;
             batch.swap(inputs);
             ++begun;
             stop = stopping;
             force = forced || stopping;
             forced = false;
+        }
+        {
+            QMutexLocker locker(&mutex);
+            m_holdLimit = holdLimit;
         }
         for (const Input& input : batch)
             handle(input);
@@ -155,19 +173,21 @@ int JournalRecorder::Writer::waitMs() const
 void JournalRecorder::Writer::handle(const Input& input)
 {
     switch (input.kind) {
-    case Input::Answer:
+    case Input::Answer: {
+        const qint64 time = input.received.toMSecsSinceEpoch();
         if (input.data.size() == 1) {
-            m_tracker.statusAnswered(input.time);
+            m_tracker.statusAnswered(time);
         } else {
-            JournalRecord record = JournalRecord::fromPanel(input.data, input.time, m_port);
-            const StoredEventTracker::Mark mark = m_tracker.recordReceived(input.time);
+            JournalRecord record = JournalRecord::fromPanel(input.data, time, m_port);
+            const StoredEventTracker::Mark mark = m_tracker.recordReceived(time);
             record.stored = mark.stored;
             record.storedFrom = mark.from;
-            record.storedUntil = mark.stored ? input.time : 0;
+            record.storedUntil = mark.stored ? time : 0;
             resolveOwner(record);
             keep(record);
         }
         break;
+    }
     case Input::PollingOff:
         m_tracker.pollingStopped(input.time);
         break;
@@ -220,22 +240,21 @@ void JournalRecorder::Writer::resolveOwner(JournalRecord& record)
     record.owner = m_owners->owner(record.key);
 }
 
-void JournalRecorder::Writer::keep(JournalRecord record)
+void JournalRecorder::Writer::keep(const JournalRecord& record)
 {
     emit m_recorder->recorded(record);
     m_held.append(record);
-    int limit = 0;
-    {
-        QMutexLocker locker(&mutex);
-        limit = holdLimit;
-    }
-    if (m_held.size() > limit) {
-        // The newest are kept: a journal that works again shows what happened last.
-        const int dropped = m_held.size() - limit;
-        m_held.remove(0, dropped);
-        m_lost += dropped;
-        m_lostInFault += dropped;
-    }
+}
+
+void JournalRecorder::Writer::holdWithinLimit()
+{
+    if (m_held.size() <= m_holdLimit)
+        return;
+    // The newest are kept: a journal that works again shows what happened last.
+    const int dropped = m_held.size() - m_holdLimit;
+    m_held.remove(0, dropped);
+    m_lost += dropped;
+    m_lostInFault += dropped;
 }
 
 bool JournalRecorder::Writer::journalOpen()
@@ -259,11 +278,11 @@ void JournalRecorder::Writer::write(bool force)
     if (m_held.isEmpty() && !sightingDue)
         return;
     if (m_faulted && !force && m_sinceAttempt.elapsed() < RetryMs)
-        return;
+        return holdWithinLimit();
     if (force && m_faulted)
         m_sinceAttempt.invalidate();
     if (!journalOpen())
-        return;
+        return holdWithinLimit();
     m_sinceAttempt.start();
     const JournalFile::Sighting seen{m_port, newSighting ? m_tracker.lastSeen() : qint64(0)};
     if (!m_journal->append(m_held, seen)) {
@@ -272,7 +291,7 @@ void JournalRecorder::Writer::write(bool force)
         // Opened anew for the next attempt, which checks the file again.
         m_journal->close();
         fault(reason);
-        return;
+        return holdWithinLimit();
     }
     m_held.clear();
     if (seen.time > 0)
@@ -334,8 +353,10 @@ void JournalRecorder::push(const Input& input, bool wakeWriter)
         inputs.last() = input;
     else
         inputs.append(input);
-    if (wakeWriter)
+    if (wakeWriter && !m_writer->woken) {
+        m_writer->woken = true;
         m_writer->wake.wakeOne();
+    }
 }
 
 void JournalRecorder::onEvent(const QByteArray& data, QDateTime datetime)
@@ -343,7 +364,7 @@ void JournalRecorder::onEvent(const QByteArray& data, QDateTime datetime)
     if (data.size() != 1 && data.size() != EventRecordSize)
         return;
     Input input;
-    input.time = datetime.toMSecsSinceEpoch();
+    input.received = datetime;
     input.data = data;
     push(input, data.size() == EventRecordSize);
 }
