@@ -76,6 +76,8 @@ bench: build
 	$(BUILD_DIR)/bench/bench_firmware
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_csv
 	$(BUILD_DIR)/bench/bench_panel
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_journal
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_journal --idle 60
 
 # A Debian package built the way a packager would: Release, no tests, warnings not fatal.
 package: deps
