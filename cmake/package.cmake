@@ -22,4 +22,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt5sql5-sqlite)
 # Qt's own Russian texts (standard buttons, file dialogs); without them those stay English.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qttranslations5-l10n)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/COPYING)
+# Where Debian looks for a package's licence.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ostrovel)
 include(CPack)
