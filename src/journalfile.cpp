@@ -19,6 +19,10 @@ QString newConnectionName()
     return QStringLiteral("ostrovel-journal-%1").arg(connectionCount.fetchAndAddRelaxed(1));
 }
 
+// When the panel on a port was last seen with no record waiting (ms since the epoch).
+const char* const SightingTable = "CREATE TABLE sighting (port INTEGER PRIMARY KEY REFERENCES"
+                                  " label (id), time INTEGER NOT NULL)";
+
 // Texts (event descriptions, ports, database files, users) repeat endlessly; each is stored
 // once and the records refer to it, which keeps a record near 80 bytes.
 const char* const Schema[] = {
@@ -33,8 +37,7 @@ const char* const Schema[] = {
     " detail INTEGER REFERENCES label (id), port INTEGER REFERENCES label (id),"
     " database INTEGER REFERENCES label (id), owner INTEGER REFERENCES owner (id),"
     " user INTEGER REFERENCES label (id), stored_from INTEGER, stored_until INTEGER)",
-    // When the panel on a port was last seen with no record waiting (ms since the epoch).
-    "CREATE TABLE sighting (port INTEGER PRIMARY KEY REFERENCES label (id), time INTEGER NOT NULL)",
+    SightingTable,
     "CREATE INDEX record_kind ON record (kind)",
     "CREATE INDEX record_key ON record (key) WHERE key IS NOT NULL",
     "CREATE INDEX record_owner ON record (owner) WHERE owner IS NOT NULL",
@@ -173,6 +176,14 @@ bool JournalFile::prepareWriting()
     }
     query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
     query.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+    // Journals made before the sightings were kept gain their table.
+    if (!query.exec(QString::fromLatin1(SightingTable)
+                        .replace(QLatin1String("CREATE TABLE"),
+                                 QLatin1String("CREATE TABLE IF NOT EXISTS")))) {
+        fail(State::Unavailable, QObject::tr("Не удалось подготовить журнал %1: %2.")
+                                     .arg(m_fileName, query.lastError().text()));
+        return false;
+    }
     return true;
 }
 
