@@ -2,7 +2,6 @@
 // sqlite3 shell doing the same work (".mode csv" output of view_tree; ".import" into the two
 // tables), in every subscriber mode of the import; the same tasks under the wait dialog, with how
 // often the GUI thread ran meanwhile; and the preview of a 25 000-line file of 14 columns.
-#include "application.h"
 #include "backgroundtask.h"
 #include "benchsupport.h"
 #include "csvcontrols.h"
@@ -22,7 +21,6 @@
 #include <QLabel>
 #include <QProcess>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -209,19 +207,14 @@ void preview(const QTemporaryDir& dir)
 
 int main(int argc, char* argv[])
 {
-    QStandardPaths::setTestModeEnabled(true);
-    Application::setIdentity();
+    prepareWidgetBenchmark();
     QApplication app(argc, argv);
-    Application::initResources();
     QTemporaryDir dir;
     preview(dir);
 
-    const QString source = freshDatabase(dir, QStringLiteral("source.zelkor"));
-    {
-        TaskConnection connection(source);
-        if (!TestData::generate(connection.database(), [](int) {}).isEmpty())
-            return 1;
-    }
+    const QString source = dir.filePath(QStringLiteral("source.zelkor"));
+    if (!createTestDatabase(source))
+        return 1;
 
     // Export.
     CsvExportOptions exportOptions;

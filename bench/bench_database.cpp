@@ -2,12 +2,8 @@
 // closed in the main window (time, and the longest pause of the window's event loop beside
 // that of an idle loop), searched ("Содержит" over the key column, and over the phone column
 // where every row matches), and the peak resident memory.
-#include "application.h"
 #include "benchsupport.h"
-#include "databasefile.h"
 #include "qzelkorwindow.h"
-#include "taskconnection.h"
-#include "testdatagenerator.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -78,22 +73,13 @@ void idle(int ms)
 
 int main(int argc, char* argv[])
 {
-    QStandardPaths::setTestModeEnabled(true);
-    Application::setIdentity();
+    prepareWidgetBenchmark();
     QApplication app(argc, argv);
-    Application::initResources();
 
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("bench.zelkor"));
-    DatabaseFile::createFromTemplate(file);
-    {
-        TaskConnection connection(file);
-        const QString error = TestData::generate(connection.database(), [](int) {});
-        if (!error.isEmpty()) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
-            return 1;
-        }
-    }
+    if (!createTestDatabase(file))
+        return 1;
 
     QZelKorWindow window;
     window.show();

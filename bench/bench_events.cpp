@@ -1,14 +1,12 @@
 // Events list benchmark: 100 000 event records fed to the main window's onEvent, appended at
 // the bottom (or, with --newest-first, inserted at the top), with the time per event and the
 // memory per row.
-#include "application.h"
 #include "benchsupport.h"
 #include "qzelkorwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTreeWidget>
 
@@ -54,10 +52,8 @@ void run(QZelKorWindow& window, QTreeWidget* events, bool newestFirst, int count
 
 int main(int argc, char* argv[])
 {
-    QStandardPaths::setTestModeEnabled(true);
-    Application::setIdentity();
+    prepareWidgetBenchmark();
     QApplication app(argc, argv);
-    Application::initResources();
     QZelKorWindow window;
     window.show();
     auto* events = window.findChild<QTreeWidget*>(QStringLiteral("treeEvents"));

@@ -4,6 +4,7 @@
 // its baseline: the same requests sent by a bare loop, the floor that the worker's pauses and
 // the line allow, so that what the chains add shows.
 #include "application.h"
+#include "benchsupport.h"
 #include "firmwareimage.h"
 #include "panelsimulator.h"
 #include "qfirmwaredownloadchain.h"
@@ -148,19 +149,9 @@ int main(int argc, char* argv[])
     Application::initResources();
     QLoggingCategory::setFilterRules(QStringLiteral("ostrovel.link.debug=false"));
     PanelSimulator sim;
-    QString error;
-    if (!sim.start(&error)) {
-        std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
-        return 1;
-    }
-    sim.setLinePacing(true);
     QSerialPortThread thread;
-    QSerialPort::SerialPortError openError;
-    if (!thread.start(sim.slavePath(), openError, error)) {
-        std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(sim.slavePath()),
-                     qPrintable(error));
+    if (!startPacedSimulator(sim) || !openWorker(thread, sim.slavePath()))
         return 1;
-    }
     emit thread.startEvents(false);
     benchBaseline(&thread, &sim);
     bool ok = benchUpload(&thread, &sim);

@@ -1,5 +1,6 @@
 // Link benchmark: a paced chain of block reads against the simulator, and the CPU that a
 // connected, idle worker uses while it polls.
+#include "benchsupport.h"
 #include "panelsimulator.h"
 #include "qpacket.h"
 #include "qserialportthread.h"
@@ -69,28 +70,11 @@ private:
     int m_done = 0;
 };
 
-bool connectTo(QSerialPortThread& thread, const QString& path)
-{
-    QSerialPort::SerialPortError error;
-    QString text;
-    if (!thread.start(path, error, text)) {
-        std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(path), qPrintable(text));
-        return false;
-    }
-    return true;
-}
-
 int benchChain(int exchanges)
 {
     PanelSimulator sim;
-    QString error;
-    if (!sim.start(&error)) {
-        std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
-        return 1;
-    }
-    sim.setLinePacing(true);
     QSerialPortThread thread;
-    if (!connectTo(thread, sim.slavePath()))
+    if (!startPacedSimulator(sim) || !openWorker(thread, sim.slavePath()))
         return 1;
     emit thread.startEvents(false);
 
@@ -122,7 +106,7 @@ int benchIdle(int seconds)
     }
     const QString path = QString::fromLocal8Bit(simulator.readLine()).trimmed();
     QSerialPortThread thread;
-    if (!connectTo(thread, path))
+    if (!openWorker(thread, path))
         return 1;
     int polls = 0;
     int errors = 0;

@@ -1,10 +1,12 @@
 // Panel configuration benchmark against the simulator at line rate: a full import and a full
 // export of 24 999 subscribers with one key each, the worker's own floor under the export's
 // block writes, the database writing of a full import with the event loop's longest pause, a
-// backup of the same panel through ostrovel-cli beside the import's reading and writing, and a
-// check of the simulator's pacing. Options: --pacing, --import, --write, --cli, --export
-// (default: all).
+// backup of the same panel through ostrovel-cli beside the import's reading and writing, a
+// full export beside one broken off at a late key block and resumed (--resume, with the full
+// export), and a check of the simulator's pacing. Options: --pacing, --import, --write, --cli,
+// --export, --resume (default: all).
 #include "application.h"
+#include "benchsupport.h"
 #include "databasefile.h"
 #include "digitcodes.h"
 #include "exportchain.h"
@@ -187,21 +189,59 @@ double workerFloorMs(const QString& path, int writes)
     return clock.nsecsElapsed() / 1e6 / writes;
 }
 
-int benchExport()
+// What an export of the test-data generator's database writes.
+bool generatedExport(ExportLoad* load)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("export.zelkor"));
-    DatabaseFile::createFromTemplate(file);
-    ExportLoad load;
+    if (!createTestDatabase(file))
+        return false;
     {
         TaskConnection connection(file);
-        TestData::generate(connection.database(), [](int) {});
-        load = loadExportContent(connection.database());
+        *load = loadExportContent(connection.database());
     }
-    if (!load.error.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(load.error));
+    if (!load->error.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(load->error));
+    return load->error.isEmpty();
+}
+
+// After a full export on link, one that the link breaks off at a late key block, resumed: the
+// resume writes only the blocks from the failed one on and takes that share of the full time.
+int benchResume(Link& link, ExportChain& chain, const ExportContent& content, double full)
+{
+    const int blocks = link.sim.requestCount() - 1; // every write but the clearing
+    const int failAt = chain.blocks(ExportChain::Cards) - 200;
+    link.sim.injectFault(Protocol::WriteKeys, PanelSimulator::FaultKind::Delay, 0, failAt);
+    link.sim.injectFault(Protocol::WriteKeys, PanelSimulator::FaultKind::Silence, 0, 3);
+    double broken = 0;
+    std::printf("export broken off at key block %d (expected to fail):\n", failAt + 1);
+    if (runChain(
+            chain, [&] { chain.start(content); }, &broken))
         return 1;
-    }
+    link.sim.clearLog();
+    link.answerBytes = 0;
+    double resumed = 0;
+    if (!runChain(
+            chain, [&] { chain.resume(); }, &resumed))
+        return 1;
+    link.report("resume", resumed);
+    const int written = link.sim.requestCount(Protocol::WriteKeys);
+    const QByteArray first = link.sim.frames(Protocol::WriteKeys).value(0).bytes;
+    const int firstBlock =
+        first.size() > 7 ? (quint8(first.at(6)) | quint8(first.at(7)) << 8) / 12 + 1 : 0;
+    const double target = double(written) / blocks * full + 2.0;
+    std::printf("  resume from key block %d of %d: %d blocks written of %d, the first block %d, "
+                "%d read back; %.1f s, target <= %.1f s (%d / %d x %.1f s + 2 s)\n",
+                failAt + 1, chain.blocks(ExportChain::Cards), written, blocks, firstBlock,
+                link.sim.requestCount(Protocol::ReadKeys), resumed, target, written, blocks, full);
+    return resumed <= target && written == chain.blocks(ExportChain::Cards) - failAt ? 0 : 1;
+}
+
+int benchExport(bool resume)
+{
+    ExportLoad load;
+    if (!generatedExport(&load))
+        return 1;
     Link link;
     if (!link.open())
         return 1;
@@ -213,13 +253,14 @@ int benchExport()
         return 1;
     link.report("full export", seconds);
     const int exchanges = link.sim.requestCount();
+    const int failed = resume ? benchResume(link, chain, load.content, seconds) : 0;
     link.thread.stop();
     const double floorMs = workerFloorMs(link.sim.slavePath(), 300);
     const double floor = floorMs * exchanges / 1000.0;
     std::printf("  worker floor: %.1f ms per block write alone, %.1f s for %d exchanges; "
                 "export / floor %.3f (target <= 1.05)\n",
                 floorMs, floor, exchanges, seconds / floor);
-    return 0;
+    return failed;
 }
 
 int benchWriting(const PanelTables::PanelImage& image, double* seconds)
@@ -337,8 +378,8 @@ int main(int argc, char* argv[])
     QStringList parts = app.arguments().mid(1);
     if (parts.isEmpty())
         parts = QStringList{QStringLiteral("--pacing"), QStringLiteral("--import"),
-                            QStringLiteral("--write"), QStringLiteral("--cli"),
-                            QStringLiteral("--export")};
+                            QStringLiteral("--write"),  QStringLiteral("--cli"),
+                            QStringLiteral("--export"), QStringLiteral("--resume")};
     int failed = 0;
     if (parts.contains(QStringLiteral("--pacing")))
         failed |= benchPacing();
@@ -353,7 +394,7 @@ int main(int argc, char* argv[])
         failed |= benchWriting(image, &writing);
     if (parts.contains(QStringLiteral("--cli")))
         failed |= benchBackup(reading + writing);
-    if (parts.contains(QStringLiteral("--export")))
-        failed |= benchExport();
+    if (parts.contains(QStringLiteral("--export")) || parts.contains(QStringLiteral("--resume")))
+        failed |= benchExport(parts.contains(QStringLiteral("--resume")));
     return failed;
 }

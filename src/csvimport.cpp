@@ -2,6 +2,7 @@
 
 #include "cardformat.h"
 #include "sqlmessages.h"
+#include "sqltransaction.h"
 #include "taskconnection.h"
 
 #include <QCoreApplication>
@@ -377,11 +378,14 @@ QRuntimeError importLines(const QString& databaseFile, const QStringList& lines,
 {
     TaskConnection connection(databaseFile);
     QSqlDatabase& db = connection.database();
-    QSqlQuery statement(db);
-    if (!connection.isOpen() || !statement.exec(QStringLiteral("BEGIN TRANSACTION;")))
+    if (!connection.isOpen())
         return QRuntimeError::failure(
-            sqlErrorMessage(translate("Ошибка при запуске SQL транзакции"),
-                            connection.isOpen() ? statement.lastError() : db.lastError()));
+            sqlErrorMessage(translate("Ошибка при запуске SQL транзакции"), db.lastError()));
+    // Nothing of a stopped or failed import stays in the database.
+    SqlTransaction transaction(db);
+    if (!transaction.isActive())
+        return QRuntimeError::failure(
+            sqlErrorMessage(translate("Ошибка при запуске SQL транзакции"), transaction.error()));
 
     // The whole import is one transaction; pages that fit in the cache are written once, at
     // its end, instead of being spilled to the file as it grows.
@@ -395,14 +399,11 @@ QRuntimeError importLines(const QString& databaseFile, const QStringList& lines,
         subscribers = importer.subscribersAdded;
         keys = importer.keysAdded;
     }
-    if (end == Importer::End::Done && statement.exec(QStringLiteral("END TRANSACTION")))
+    if (end == Importer::End::Done && transaction.commit())
         return QRuntimeError::success(translate("Импорт данных выполнен успешно.\r\nДобавлено "
                                                 "абонентов: %1.\r\nДобавлено ключей: %2.")
                                           .arg(subscribers)
                                           .arg(keys));
-    const QSqlError endError = statement.lastError();
-    // Nothing of a stopped or failed import stays in the database.
-    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
     switch (end) {
     case Importer::End::Cancelled:
         return QRuntimeError::cancelled();
@@ -412,7 +413,7 @@ QRuntimeError importLines(const QString& databaseFile, const QStringList& lines,
         break;
     }
     return QRuntimeError::failure(
-        sqlErrorMessage(translate("Ошибка при завершении SQL транзакции"), endError));
+        sqlErrorMessage(translate("Ошибка при завершении SQL транзакции"), transaction.error()));
 }
 
 QRuntimeError importFile(const QString& databaseFile, const QString& fileName,

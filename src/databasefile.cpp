@@ -130,4 +130,35 @@ QString clearSubscribers(QSqlDatabase& db)
     return {};
 }
 
+namespace {
+
+// A delete from the tree; the file is compacted after it.
+QString deleteRows(QSqlDatabase& db, const char* statement, const QVariantMap& values)
+{
+    QSqlQuery query(db);
+    query.prepare(QLatin1String(statement));
+    for (auto value = values.begin(); value != values.end(); ++value)
+        query.bindValue(value.key(), value.value());
+    if (!query.exec())
+        return query.lastError().text();
+    QSqlQuery(db).exec(QStringLiteral("VACUUM"));
+    return {};
+}
+
+} // namespace
+
+QString deleteSubscriber(QSqlDatabase& db, int number)
+{
+    // The keys go with their subscriber.
+    return deleteRows(db, " DELETE FROM subscriber WHERE id = :id ",
+                      {{QStringLiteral(":id"), number}});
+}
+
+QString deleteKey(QSqlDatabase& db, uint code, int subscriber)
+{
+    return deleteRows(
+        db, " DELETE FROM card WHERE id = :id AND subscriber_id = :subscriber_id ",
+        {{QStringLiteral(":id"), code}, {QStringLiteral(":subscriber_id"), subscriber}});
+}
+
 } // namespace DatabaseFile

@@ -51,4 +51,9 @@ bool fieldVisible(const Settings& settings, int n);
 // is open. Empty on success, else the database's error text.
 QString clearSubscribers(QSqlDatabase& db);
 
+// Delete one subscriber with its keys, or one key of a subscriber, and compact the file, as
+// every delete from the tree does. Empty on success, else the database's error text.
+QString deleteSubscriber(QSqlDatabase& db, int number);
+QString deleteKey(QSqlDatabase& db, uint code, int subscriber);
+
 } // namespace DatabaseFile

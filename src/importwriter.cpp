@@ -4,6 +4,7 @@
 #include "databasefile.h"
 #include "settingsrecord.h"
 #include "settingsrow.h"
+#include "sqltransaction.h"
 #include "taskconnection.h"
 
 #include <QCoreApplication>
@@ -23,27 +24,13 @@ QString translate(const char* text)
     return QCoreApplication::translate("QImport", text);
 }
 
-class Transaction
+Result stopped(Result::Status status, const QString& title = {}, const QString& text = {})
 {
-public:
-    explicit Transaction(QSqlDatabase& db)
-        : m_query(db)
-    {}
-    bool exec(const char* statement) { return m_query.exec(QLatin1String(statement)); }
-    QString error() const { return m_query.lastError().text(); }
-
-    Result stopped(Result::Status status, const QString& title = {}, const QString& text = {})
-    {
-        exec("ROLLBACK TRANSACTION");
-        Result result;
-        result.status = status;
-        result.failure = {title, text};
-        return result;
-    }
-
-private:
-    QSqlQuery m_query;
-};
+    Result result;
+    result.status = status;
+    result.failure = {title, text};
+    return result;
+}
 
 } // namespace
 
@@ -68,18 +55,15 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
     keyInsert.prepare(QStringLiteral("INSERT INTO card (id, subscriber_id, type, number) VALUES "
                                      "(:id, :subscriber_id, :type, :number)"));
 
-    Transaction transaction(db);
-    if (!transaction.exec("BEGIN TRANSACTION")) {
-        Result result;
-        result.status = Result::Failed;
-        result.failure.text =
-            translate("Ошибка при старте транзакции.SqlError: %1.").arg(transaction.error());
-        return result;
-    }
+    // Whatever stops the writing leaves the database as it was.
+    SqlTransaction transaction(db);
+    if (!transaction.isActive())
+        return stopped(Result::Failed, {},
+                       translate("Ошибка при старте транзакции.SqlError: %1.")
+                           .arg(transaction.error().text()));
     QString error;
     if (!SettingsRow::save(db, SettingsRecord::decode(image.settings), &error))
-        return transaction.stopped(Result::Failed, translate("Сохранение настроек панели в БД"),
-                                   error);
+        return stopped(Result::Failed, translate("Сохранение настроек панели в БД"), error);
     int done = 1;
     int reported = done;
     progress(done);
@@ -87,10 +71,10 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
     if (!settingsOnly) {
         error = DatabaseFile::clearSubscribers(db);
         if (!error.isEmpty())
-            return transaction.stopped(Result::Failed, translate("Очистка БД"), error);
+            return stopped(Result::Failed, translate("Очистка БД"), error);
         for (const PanelTables::SubscriberImage& subscriber : image.subscribers) {
             if (cancelled())
-                return transaction.stopped(Result::Cancelled);
+                return stopped(Result::Cancelled);
             subscriberInsert.bindValue(QStringLiteral(":id"), subscriber.number);
             subscriberInsert.bindValue(QStringLiteral(":apartment"),
                                        subscriber.apartment.isEmpty()
@@ -100,9 +84,9 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
                                                                      ? QStringLiteral("")
                                                                      : subscriber.phone);
             if (!subscriberInsert.exec())
-                return transaction.stopped(
-                    Result::Failed, translate("Добавление абонента '%1'.").arg(subscriber.number),
-                    subscriberInsert.lastError().text());
+                return stopped(Result::Failed,
+                               translate("Добавление абонента '%1'.").arg(subscriber.number),
+                               subscriberInsert.lastError().text());
             ++done;
             for (const uint code : subscriber.keys) {
                 const QString text = cardToText(keyFormat, code);
@@ -126,14 +110,12 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
             }
         }
         if (cancelled())
-            return transaction.stopped(Result::Cancelled);
+            return stopped(Result::Cancelled);
     }
-    if (!transaction.exec("END TRANSACTION")) {
-        const QString endError = transaction.error();
-        return transaction.stopped(
-            Result::Failed, {},
-            translate("Ошибка при завершении транзакции.SqlError: %1.").arg(endError));
-    }
+    if (!transaction.commit())
+        return stopped(Result::Failed, {},
+                       translate("Ошибка при завершении транзакции.SqlError: %1.")
+                           .arg(transaction.error().text()));
     progress(steps(image, settingsOnly));
     return result;
 }
@@ -143,12 +125,8 @@ Result writeFile(const QString& fileName, const PanelTables::PanelImage& image, 
                  const std::function<bool()>& cancelled)
 {
     TaskConnection connection(fileName);
-    if (!connection.isOpen()) {
-        Result result;
-        result.status = Result::Failed;
-        result.failure.text = connection.errorText();
-        return result;
-    }
+    if (!connection.isOpen())
+        return stopped(Result::Failed, {}, connection.errorText());
     return write(connection.database(), image, settingsOnly, keyFormat, progress, cancelled);
 }
 

@@ -80,8 +80,11 @@ void PanelChain::finish(bool ok, int stage, const QString& message)
 {
     m_running = false;
     m_waiting = false;
+    ending(ok, stage);
     emit startEvents(true);
     const QString title = stageTitle(stage);
     report(ok, title.isEmpty() ? message : QStringLiteral("%1: %2").arg(title, message));
     emit finished(ok, stage, message);
 }
+
+void PanelChain::ending(bool, int) {}

@@ -71,6 +71,9 @@ protected:
     bool answered(QSerialPortError error, const QString& errorString, const QByteArray& data);
     // Ends the chain; polling on.
     void finish(bool ok, int stage = 0, const QString& message = QString());
+    // Called at every end before finished() goes out, so that what a chain reports about its
+    // end is in place when the receivers ask.
+    virtual void ending(bool ok, int stage);
 
 private:
     void dispatch(int stage, QPacket* packet);

@@ -1,6 +1,9 @@
 #include "paneldiff.h"
 
+#include "cardformat.h"
 #include "settingsrecord.h"
+
+#include <QCoreApplication>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -84,6 +87,38 @@ QJsonValue side(bool present, const PanelTables::SubscriberImage& subscriber)
                        {QStringLiteral("phone"), subscriber.phone}};
 }
 
+QString translate(const char* text)
+{
+    return QCoreApplication::translate("PanelDiff", text);
+}
+
+QString orNone(const QString& value)
+{
+    return value.isEmpty() ? QStringLiteral("—") : value;
+}
+
+QString subscriberText(int number, const PanelTables::SubscriberImage& subscriber)
+{
+    return translate("Абонент %1: квартира %2, телефон %3")
+        .arg(number)
+        .arg(orNone(subscriber.apartment), orNone(subscriber.phone));
+}
+
+QString changeText(const Subscriber& subscriber)
+{
+    QStringList changes;
+    if (subscriber.panel.apartment != subscriber.database.apartment)
+        changes << translate("квартира %1 → %2")
+                       .arg(orNone(subscriber.panel.apartment),
+                            orNone(subscriber.database.apartment));
+    if (subscriber.panel.phone != subscriber.database.phone)
+        changes << translate("телефон %1 → %2")
+                       .arg(orNone(subscriber.panel.phone), orNone(subscriber.database.phone));
+    return translate("Абонент %1: %2")
+        .arg(subscriber.number)
+        .arg(changes.join(QStringLiteral(", ")));
+}
+
 } // namespace
 
 PanelTables::PanelImage exportedImage(const ExportContent& content)
@@ -110,6 +145,50 @@ Differences compare(const PanelTables::PanelImage& panel, const PanelTables::Pan
     differences.subscribers = compareSubscribers(panel.subscribers, database.subscribers);
     differences.keys = compareKeys(panel.subscribers, database.subscribers);
     return differences;
+}
+
+QList<Group> groups(const Differences& differences, int keyFormat)
+{
+    enum { Settings, Added, Removed, Changed, KeysAdded, KeysRemoved, KeysMoved, Count };
+    const char* const titles[Count] = {
+        QT_TRANSLATE_NOOP("PanelDiff", "Изменятся настройки: %1"),
+        QT_TRANSLATE_NOOP("PanelDiff", "Добавятся абоненты: %1"),
+        QT_TRANSLATE_NOOP("PanelDiff", "Удалятся абоненты: %1"),
+        QT_TRANSLATE_NOOP("PanelDiff", "Изменятся абоненты (квартира, телефон): %1"),
+        QT_TRANSLATE_NOOP("PanelDiff", "Добавятся ключи: %1"),
+        QT_TRANSLATE_NOOP("PanelDiff", "Удалятся ключи: %1"),
+        QT_TRANSLATE_NOOP("PanelDiff", "Перейдут к другому абоненту ключи: %1"),
+    };
+    QStringList items[Count];
+    for (const Setting& setting : differences.settings)
+        items[Settings] << QStringLiteral("%1: %2 → %3")
+                               .arg(setting.column, orNone(setting.panel.toString()),
+                                    orNone(setting.database.toString()));
+    for (const Subscriber& subscriber : differences.subscribers) {
+        if (!subscriber.onPanel)
+            items[Added] << subscriberText(subscriber.number, subscriber.database);
+        else if (!subscriber.inDatabase)
+            items[Removed] << subscriberText(subscriber.number, subscriber.panel);
+        else
+            items[Changed] << changeText(subscriber);
+    }
+    for (const Key& key : differences.keys) {
+        const QString code = cardToText(keyFormat, key.code);
+        if (key.panelOwner < 0)
+            items[KeysAdded] << translate("Ключ %1 абонента %2").arg(code).arg(key.databaseOwner);
+        else if (key.databaseOwner < 0)
+            items[KeysRemoved] << translate("Ключ %1 абонента %2").arg(code).arg(key.panelOwner);
+        else
+            items[KeysMoved] << translate("Ключ %1: абонент %2 → %3")
+                                    .arg(code)
+                                    .arg(key.panelOwner)
+                                    .arg(key.databaseOwner);
+    }
+    QList<Group> out;
+    for (int group = 0; group < Count; ++group)
+        if (!items[group].isEmpty())
+            out.append({translate(titles[group]).arg(items[group].size()), items[group]});
+    return out;
 }
 
 QByteArray json(const Differences& differences)

@@ -51,6 +51,17 @@ struct Differences
 PanelTables::PanelImage exportedImage(const ExportContent& content);
 Differences compare(const PanelTables::PanelImage& panel, const PanelTables::PanelImage& database);
 
+// The differences as a person reads them before an export, in groups: settings that change,
+// subscribers added, removed or changed (apartment, phone), keys added, removed or moved to
+// another subscriber. Only groups that hold something, each title with its count; keys are
+// written in keyFormat.
+struct Group
+{
+    QString title;
+    QStringList items;
+};
+QList<Group> groups(const Differences& differences, int keyFormat);
+
 // For scripts: one line a difference, its fields separated by TABs: what (setting, subscriber,
 // apartment, phone, key), which, the panel's value, the database's value; an absent side is
 // empty. Or a JSON document.

@@ -114,6 +114,19 @@ bool isEmptyRecord(const QByteArray& record)
                        [](char byte) { return byte == '\0' || byte == '\xFF'; });
 }
 
+bool sameRecords(const Table& table, const QByteArray& written, const QByteArray& read)
+{
+    if (read.size() < written.size())
+        return false;
+    for (int offset = 0; offset < written.size(); offset += table.recordSize) {
+        const QByteArray mine = written.mid(offset, table.recordSize);
+        const QByteArray theirs = read.mid(offset, table.recordSize);
+        if (mine != theirs && !(isEmptyRecord(mine) && isEmptyRecord(theirs)))
+            return false;
+    }
+    return true;
+}
+
 namespace {
 
 void addPacked(SubscriberImages& images, const Table& table, int n, const QByteArray& records,

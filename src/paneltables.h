@@ -66,6 +66,9 @@ struct PanelImage
 
 // An apartment or phone record whose bytes are each 00 or FF holds nothing.
 bool isEmptyRecord(const QByteArray& record);
+// Whether records read back hold the records written, record by record: the same bytes, or
+// both empty. Records read beyond those written are not looked at.
+bool sameRecords(const Table& table, const QByteArray& written, const QByteArray& read);
 // Adds the apartments or phones of an answer to read request n: as many whole records as the
 // answer holds and the request asked for.
 void addApartments(SubscriberImages& images, int n, const QByteArray& records);

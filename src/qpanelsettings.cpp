@@ -11,10 +11,13 @@
 #include "ui_qpanelsettings.h"
 
 #include <QCloseEvent>
-#include <QDebug>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QRegularExpressionValidator>
 #include <QSqlDatabase>
+
+// A settings row that cannot be read: shown in a box, and logged as a warning for diagnosis.
+Q_LOGGING_CATEGORY(lcDatabase, "ostrovel.database", QtWarningMsg)
 
 namespace {
 
@@ -99,7 +102,7 @@ void QPanelSettings::load()
     QSqlDatabase database = db ? *db : QSqlDatabase();
     switch (SettingsRow::read(database, &values, &error)) {
     case SettingsRow::Read::Failed:
-        qWarning() << error;
+        qCWarning(lcDatabase) << error;
         QMessageBox::critical(this, windowTitle(), error);
         return;
     case SettingsRow::Read::Missing:

@@ -1,14 +1,15 @@
 #include "qzelkorwindow.h"
 
 #include "actionjournal.h"
+#include "actionwidgets.h"
 #include "application.h"
 #include "cardformat.h"
 #include "databasefile.h"
 #include "eventlistitem.h"
 #include "eventrecord.h"
+#include "flowlayout.h"
 #include "lockstate.h"
 #include "mainwindowjournal.h"
-#include "mytreewidgetitem.h"
 #include "portaccess.h"
 #include "portlist.h"
 #include "protocol.h"
@@ -34,6 +35,7 @@
 #include "treefill.h"
 #include "treerows.h"
 #include "ui_qzelkorwindow.h"
+#include "windowlayout.h"
 #include "windowtask.h"
 
 #include <QCloseEvent>
@@ -43,7 +45,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QSettings>
 #include <QShortcut>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -59,32 +60,22 @@ const char* const YellowPicture = ":/images/circle_yellow";
 const char* const GreenPicture = ":/images/circle_green";
 const char* const RedPicture = ":/images/circle_red";
 
-// A push button that stands for an action: same text, icon and enabled state, and a click
-// triggers it.
-void showAction(QAbstractButton* button, QAction* action)
+// A state label and the two buttons of the lock or the additional device, as the panel's
+// status has them.
+void showControl(const ControlView& view, QToolButton* timed, QToolButton* hold, QLabel* state)
 {
-    auto update = [button, action] {
-        button->setText(action->text());
-        button->setIcon(action->icon());
-        button->setToolTip(action->toolTip());
-        button->setEnabled(action->isEnabled());
-    };
-    update();
-    QObject::connect(action, &QAction::changed, button, update);
-    QObject::connect(button, &QAbstractButton::clicked, action, [action] { action->trigger(); });
+    timed->setText(view.timedText);
+    timed->setChecked(view.timedChecked);
+    hold->setText(view.holdText);
+    hold->setChecked(view.holdChecked);
+    state->setText(view.state);
 }
 
-// Match rules of the search types: contains, starts with, ends with, regular expression; all
-// case-insensitive and descending into key rows.
-Qt::MatchFlags searchFlags(int type)
+// Keeps room for the widest text a label shows, so that the strip does not jump with it.
+void reserveWidth(QLabel* label, const QString& text)
 {
-    static const int flags[] = {0x61, 0x62, 0x63, 0x64};
-    return Qt::MatchFlags(flags[type >= 0 && type < 4 ? type : 0]);
-}
-
-QString settingsKey(const QObject* object, const char* what)
-{
-    return QStringLiteral("%1/%2").arg(object->objectName(), QLatin1String(what));
+    label->setMinimumWidth(
+        std::max(label->minimumWidth(), label->fontMetrics().horizontalAdvance(text)));
 }
 
 } // namespace
@@ -111,7 +102,7 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     connect(ui->actionExpandAll, &QAction::triggered, ui->treeView, &QTreeWidget::expandAll);
     connect(ui->actionCollapseAll, &QAction::triggered, ui->treeView, &QTreeWidget::collapseAll);
     ui->tabWidget->setCurrentIndex(0);
-    reserveStateLabelWidths();
+    layOutStrip();
     // While the circle is red the status bar names the reason, not only the circle's tool tip.
     m_linkLost = new QLabel(this);
     m_linkLost->hide();
@@ -127,27 +118,21 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     createMenus();
     createShortcuts();
 
-    QHeaderView* header = ui->treeView->header();
-    ui->treeView->setSortingEnabled(true);
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    ui->treeView->sortByColumn(0, Qt::AscendingOrder);
+    // Both lists sort by the column clicked, at first by subscriber in ascending order (a
+    // header's own default indicator is descending).
+    for (QTreeWidget* tree : {static_cast<QTreeWidget*>(ui->treeView), ui->treeFind}) {
+        tree->setSortingEnabled(true);
+        tree->header()->setSectionsClickable(true);
+        tree->header()->setSortIndicatorShown(true);
+        tree->sortByColumn(0, Qt::AscendingOrder);
+    }
     // Taken after the sort order is set, so that closing a database brings back the ascending
     // order by subscriber along with the default columns.
-    m_defaultTreeHeaderGeometry = header->saveGeometry();
-    m_defaultTreeHeaderState = header->saveState();
-    const QTreeWidgetItem* titles = ui->treeView->headerItem();
-    for (int column = 0; column < titles->columnCount(); ++column)
-        m_defaultColumnTitles << titles->text(column);
-    ui->treeFind->setSortingEnabled(true);
-    ui->treeFind->header()->setSectionsClickable(true);
-    ui->treeFind->header()->setSortIndicatorShown(true);
-    // A header's own default indicator is descending; results read in subscriber order.
-    ui->treeFind->sortByColumn(0, Qt::AscendingOrder);
+    ui->treeView->keepDefaultColumns();
 
     connect(ui->actionRefreshDB, &QAction::triggered, this,
             qOverload<bool>(&QZelKorWindow::refreshData));
-    showAction(ui->pbRefresh, ui->actionRefreshDB);
+    ActionWidgets::mirror(ui->pbRefresh, ui->actionRefreshDB);
     connect(ui->actionShowFind, &QAction::triggered, this,
             qOverload<bool>(&QZelKorWindow::showFind));
     ui->tbShowFind->setDefaultAction(ui->actionShowFind);
@@ -192,27 +177,15 @@ QString QZelKorWindow::applicationTitle()
     return tr("Ostrovel: Управление панелью ZEL-KOR");
 }
 
-QMenu* QZelKorWindow::popupMenu(const QList<QAction*>& actions)
-{
-    auto* menu = new QMenu(this);
-    for (QAction* action : actions) {
-        if (action)
-            menu->addAction(action);
-        else
-            menu->addSeparator();
-    }
-    return menu;
-}
-
 void QZelKorWindow::createMenus()
 {
     menuBar()->addAction(tr("О программе"), this, &QZelKorWindow::about);
 
     m_recentMenu = new QMenu(this);
     ui->actionRecentFiles->setMenu(m_recentMenu);
-    m_alignMenu = popupMenu({ui->actionFit, ui->actionAllColumns});
+    m_alignMenu = ActionWidgets::newMenu(this, {ui->actionFit, ui->actionAllColumns});
     ui->actionAlign->setMenu(m_alignMenu);
-    m_addMenu = popupMenu({ui->actionAddSubscriber, ui->actionAddCard});
+    m_addMenu = ActionWidgets::newMenu(this, {ui->actionAddSubscriber, ui->actionAddCard});
     ui->actionAdd->setMenu(m_addMenu);
     // The default action brings its menu along. Setting the same menu as the button's own would
     // re-add the action, which drops both, and the popup would offer "Добавить" alone.
@@ -221,12 +194,13 @@ void QZelKorWindow::createMenus()
     ui->tbEdit->setDefaultAction(ui->actionEdit);
     ui->tbDel->setDefaultAction(ui->actionDel);
 
-    m_treeMenu = popupMenu({ui->actionExpandAll, ui->actionCollapseAll, nullptr,
-                            ui->actionRefreshDB, nullptr, ui->actionAdd, ui->actionEdit, nullptr,
-                            ui->actionDel, nullptr, ui->actionAlign});
-    m_findMenu = popupMenu({ui->actionGotoOpenRec, nullptr, ui->actionAlign});
-    m_eventsMenu = popupMenu({ui->actionAlign, nullptr, ui->actionClearEvents, ui->actionSaveEvents,
-                              nullptr, ui->actionOrderEvents});
+    m_treeMenu = ActionWidgets::newMenu(
+        this, {ui->actionExpandAll, ui->actionCollapseAll, nullptr, ui->actionRefreshDB, nullptr,
+               ui->actionAdd, ui->actionEdit, nullptr, ui->actionDel, nullptr, ui->actionAlign});
+    m_findMenu = ActionWidgets::newMenu(this, {ui->actionGotoOpenRec, nullptr, ui->actionAlign});
+    m_eventsMenu =
+        ActionWidgets::newMenu(this, {ui->actionAlign, nullptr, ui->actionClearEvents,
+                                      ui->actionSaveEvents, nullptr, ui->actionOrderEvents});
     connect(ui->treeView, &QWidget::customContextMenuRequested, this,
             &QZelKorWindow::showContextMenuTree);
     connect(ui->treeFind, &QWidget::customContextMenuRequested, this,
@@ -234,8 +208,8 @@ void QZelKorWindow::createMenus()
     connect(ui->treeEvents, &QWidget::customContextMenuRequested, this,
             &QZelKorWindow::showContextMenuEvents);
     ui->cbOrderEvents->addAction(ui->actionOrderEvents);
-    showAction(ui->pbClearEvents, ui->actionClearEvents);
-    showAction(ui->pbSaveEvents, ui->actionSaveEvents);
+    ActionWidgets::mirror(ui->pbClearEvents, ui->actionClearEvents);
+    ActionWidgets::mirror(ui->pbSaveEvents, ui->actionSaveEvents);
 }
 
 void QZelKorWindow::createShortcuts()
@@ -294,85 +268,32 @@ void QZelKorWindow::wireEnabling()
         ui->actionFirmwareUpload->setDisabled(disabled);
         ui->menuFirmware->setDisabled(disabled);
     });
-    const QList<QAction*> databaseActions = {ui->actionCloseDB,
-                                             ui->actionInfoDB,
-                                             ui->actionRefreshDB,
-                                             ui->actionAdd,
-                                             ui->actionAddCard,
-                                             ui->actionAddSubscriber,
-                                             ui->actionEdit,
-                                             ui->actionDel,
-                                             ui->actionSearch,
-                                             ui->actionGotoOpenRec,
-                                             ui->actionPanelSettings,
-                                             ui->actionGeneration,
-                                             ui->actionClearDB,
-                                             ui->actionImportDB,
-                                             ui->actionExportDB,
-                                             ui->actionSettingsDB,
-                                             ui->actionImport,
-                                             ui->actionExport,
-                                             ui->menuImportExport->menuAction(),
-                                             ui->actionExpandAll,
-                                             ui->actionCollapseAll};
-    connect(this, &QZelKorWindow::onUseDB_Enabled, this, [databaseActions](bool enabled) {
+    const QList<QAction*> databaseActions = {
+        ui->actionCloseDB, ui->actionInfoDB,        ui->actionRefreshDB,     ui->actionAdd,
+        ui->actionAddCard, ui->actionAddSubscriber, ui->actionEdit,          ui->actionDel,
+        ui->actionSearch,  ui->actionGotoOpenRec,   ui->actionPanelSettings, ui->actionGeneration,
+        ui->actionClearDB, ui->actionImportDB,      ui->actionExportDB,      ui->actionSettingsDB,
+        ui->actionImport,  ui->actionExport,        ui->actionExpandAll,     ui->actionCollapseAll};
+    connect(this, &QZelKorWindow::onUseDB_Enabled, this, [this, databaseActions](bool enabled) {
         for (QAction* action : databaseActions)
             action->setEnabled(enabled);
+        ui->menuImportExport->menuAction()->setEnabled(enabled);
     });
 }
 
 void QZelKorWindow::restoreWindowSettings()
 {
-    QSettings settings = Application::settings();
-    const auto restore = [&settings](const QString& key, auto apply) {
-        if (settings.contains(key))
-            apply(settings.value(key));
-    };
-    restore(settingsKey(this, "Geometry"),
-            [this](const QVariant& v) { restoreGeometry(v.toByteArray()); });
-    restore(settingsKey(this, "State"),
-            [this](const QVariant& v) { restoreState(v.toByteArray(), 0); });
-    const QString splitterGeometry = settingsKey(ui->splitter, "Geometry");
-    const QString splitterState = settingsKey(ui->splitter, "State");
-    if (settings.contains(splitterGeometry) && settings.contains(splitterState)) {
-        ui->splitter->restoreGeometry(settings.value(splitterGeometry).toByteArray());
-        ui->splitter->restoreState(settings.value(splitterState).toByteArray());
-    } else {
-        ui->splitter->setSizes({10000, 0});
-    }
-    QHeaderView* events = ui->treeEvents->header();
-    restore(settingsKey(ui->treeEvents, "Geometry"),
-            [events](const QVariant& v) { events->restoreGeometry(v.toByteArray()); });
-    const QString eventsState = settingsKey(ui->treeEvents, "State");
-    if (settings.contains(eventsState)) {
-        events->restoreState(settings.value(eventsState).toByteArray());
-    } else {
-        // Room for a whole time stamp and the longest key text instead of eliding them.
-        const QFontMetrics metrics = ui->treeEvents->fontMetrics();
-        const int margin = 3 * metrics.averageCharWidth();
-        events->resizeSection(
-            0, metrics.horizontalAdvance(QStringLiteral("0000.00.00 00:00:00.000")) + margin);
-        events->resizeSection(1, metrics.horizontalAdvance(QStringLiteral("0000000000000000")) +
-                                     margin);
-    }
-    restore(ui->actionOrderEvents->objectName(),
-            [this](const QVariant& v) { ui->actionOrderEvents->setChecked(v.toBool()); });
-    restore(ui->cbListPort->objectName(),
-            [this](const QVariant& v) { ui->cbListPort->setCurrentText(v.toString()); });
+    storedLayout().restore();
 }
 
 void QZelKorWindow::saveWindowSettings()
 {
-    QSettings settings = Application::settings();
-    settings.setValue(settingsKey(this, "Geometry"), saveGeometry());
-    settings.setValue(settingsKey(this, "State"), saveState(0));
-    settings.setValue(settingsKey(ui->splitter, "Geometry"), ui->splitter->saveGeometry());
-    settings.setValue(settingsKey(ui->splitter, "State"), ui->splitter->saveState());
-    settings.setValue(settingsKey(ui->treeEvents, "Geometry"),
-                      ui->treeEvents->header()->saveGeometry());
-    settings.setValue(settingsKey(ui->treeEvents, "State"), ui->treeEvents->header()->saveState());
-    settings.setValue(ui->actionOrderEvents->objectName(), ui->actionOrderEvents->isChecked());
-    settings.setValue(ui->cbListPort->objectName(), ui->cbListPort->currentText());
+    storedLayout().save();
+}
+
+WindowLayout QZelKorWindow::storedLayout()
+{
+    return {this, ui->splitter, ui->treeEvents, ui->actionOrderEvents, ui->cbListPort};
 }
 
 void QZelKorWindow::closeEvent(QCloseEvent* event)
@@ -602,24 +523,20 @@ void QZelKorWindow::on_actionSaveEvents_triggered()
 
 // Lock and additional device
 
-void QZelKorWindow::reserveStateLabelWidths()
+void QZelKorWindow::layOutStrip()
 {
+    // The groups fold onto a second row rather than force a narrow screen's window wider.
+    auto* strip = new FlowLayout(ui->strip);
+    strip->setContentsMargins(0, 0, 0, 0);
+    strip->setSpacing(ui->layoutStripPort->spacing());
+    for (QWidget* group : {ui->stripPort, ui->stripLock, ui->stripDevice})
+        strip->addWidget(group);
     // The state labels change with every status byte; reserving the widest text keeps the
     // strip from jumping around.
-    const auto reserve = [](QLabel* label, const QStringList& texts) {
-        int width = 0;
-        for (const QString& text : texts)
-            width = std::max(width, label->fontMetrics().horizontalAdvance(text));
-        label->setMinimumWidth(width);
-    };
-    QStringList lockStates;
-    QStringList deviceStates;
     for (quint8 state : {ModeIdle, ModeTimed, ModeHold}) {
-        lockStates << lockView(state).state;
-        deviceStates << deviceView(quint8(state << 4)).state;
+        reserveWidth(ui->lLock, lockView(state).state);
+        reserveWidth(ui->lDevice, deviceView(quint8(state << 4)).state);
     }
-    reserve(ui->lLock, lockStates);
-    reserve(ui->lDevice, deviceStates);
 }
 
 void QZelKorWindow::toggleBack(QAbstractButton* button)
@@ -665,18 +582,8 @@ void QZelKorWindow::sendControl(ControlledDevice device, ControlMode mode)
 
 void QZelKorWindow::showLockState(quint8 status)
 {
-    const ControlView lock = lockView(status);
-    ui->tbLockOpen->setText(lock.timedText);
-    ui->tbLockOpen->setChecked(lock.timedChecked);
-    ui->tbLockUnblock->setText(lock.holdText);
-    ui->tbLockUnblock->setChecked(lock.holdChecked);
-    ui->lLock->setText(lock.state);
-    const ControlView device = deviceView(status);
-    ui->tbDeviceOpen->setText(device.timedText);
-    ui->tbDeviceOpen->setChecked(device.timedChecked);
-    ui->tbDeviceUnblock->setText(device.holdText);
-    ui->tbDeviceUnblock->setChecked(device.holdChecked);
-    ui->lDevice->setText(device.state);
+    showControl(lockView(status), ui->tbLockOpen, ui->tbLockUnblock, ui->lLock);
+    showControl(deviceView(status), ui->tbDeviceOpen, ui->tbDeviceUnblock, ui->lDevice);
 }
 
 // Panel configuration
@@ -803,11 +710,7 @@ void QZelKorWindow::closeConnection(bool compact)
     TreeFill::clearRows(ui->treeView);
     TreeFill::clearRows(ui->treeFind);
     ui->cboxColumn->clear();
-    QHeaderView* header = ui->treeView->header();
-    header->restoreGeometry(m_defaultTreeHeaderGeometry);
-    header->restoreState(m_defaultTreeHeaderState);
-    for (int column = 0; column < m_defaultColumnTitles.size(); ++column)
-        ui->treeView->headerItem()->setText(column, m_defaultColumnTitles.at(column));
+    ui->treeView->restoreDefaultColumns();
     // Nothing is open any more: the database actions follow.
     emit onUseDB_Enabled(false);
 }
@@ -829,19 +732,7 @@ bool QZelKorWindow::loadDatabaseSettings()
         break;
     }
     m_defaultKeyFormat = settings.keyFormat;
-    QTreeWidgetItem* titles = ui->treeView->headerItem();
-    // Extra field n is column 3 + n.
-    for (int n = 1; n <= TreeRow::FieldCount; ++n)
-        titles->setText(TreeRow::Phone + n, DatabaseFile::fieldTitle(settings, n));
-    for (int column = 0; column < TreeRow::FirstField; ++column)
-        ui->cboxColumn->addItem(titles->text(column), column);
-    for (int n = 1; n <= TreeRow::FieldCount; ++n) {
-        const int column = TreeRow::Phone + n;
-        const bool visible = DatabaseFile::fieldVisible(settings, n);
-        ui->treeView->setColumnHidden(column, !visible);
-        if (visible)
-            ui->cboxColumn->addItem(titles->text(column), column);
-    }
+    ui->treeView->applySettings(settings, ui->cboxColumn);
     return true;
 }
 
@@ -862,34 +753,14 @@ void QZelKorWindow::refreshData()
     updateSelectionActions();
     {
         WindowTask task(this, &m_busy, tr("Загрузка БД"), WindowTask::DisableWindow);
-        const QHeaderView* header = ui->treeView->header();
-        const TreeLoad load = awaitFuture(
-            QtConcurrent::run(this, &QZelKorWindow::buildTreeItems, oldRows, m_db.databaseName(),
-                              header->sortIndicatorSection(), header->sortIndicatorOrder()));
-        if (!load.error.isEmpty())
-            QMessageBox::critical(this, tr("Загрузка БД"), tr("Ошибка: %1.").arg(load.error));
-        TreeFill::addRows(ui->treeView, load.items, TreeFill::Events::BetweenSteps);
+        const QString error = ui->treeView->load(
+            oldRows, m_db.databaseName(), [this](int maximum) { emit setMaximum(maximum); },
+            [this](int value) { emit setValue(value); });
+        if (!error.isEmpty())
+            QMessageBox::critical(this, tr("Загрузка БД"), tr("Ошибка: %1.").arg(error));
     }
     updateSelectionActions();
     ui->treeView->setUpdatesEnabled(true);
-}
-
-TreeLoad QZelKorWindow::buildTreeItems(const QList<QTreeWidgetItem*>& oldRows,
-                                       const QString& databaseFile, int sortColumn,
-                                       Qt::SortOrder order)
-{
-    // Runs in a pool thread, on a connection of its own. The old rows go first, so that two
-    // trees are never held at once; the new rows come back in the tree's order, so that
-    // sorting them again in the window takes little time.
-    qDeleteAll(oldRows);
-    TaskConnection connection(databaseFile);
-    if (!connection.isOpen())
-        return {{}, connection.errorText()};
-    TreeLoad load = loadTreeItems(
-        connection.database(), [this](int maximum) { emit setMaximum(maximum); },
-        [this](int value) { emit setValue(value); });
-    TreeFill::sortRows(&load.items, sortColumn, order);
-    return load;
 }
 
 void QZelKorWindow::updateSelectionActions()
@@ -967,62 +838,31 @@ void QZelKorWindow::on_actionDel_triggered()
     QTreeWidgetItem* row = selectedRow();
     if (!row)
         return;
-    QSqlQuery query(m_db);
-    QString question;
-    if (TreeRow::isKey(row)) {
-        question = tr("Удалить ключ '%1' ?").arg(row->text(TreeRow::Key));
-        query.prepare(
-            QStringLiteral(" DELETE FROM card WHERE id = :id AND subscriber_id = :subscriber_id "));
-        query.bindValue(QStringLiteral(":id"), TreeRow::keyCode(row));
-        query.bindValue(QStringLiteral(":subscriber_id"), TreeRow::subscriberNumber(row));
-    } else {
-        question = tr("Удалить абонента '%1' ?").arg(TreeRow::subscriberNumber(row));
-        query.prepare(QStringLiteral(" DELETE FROM subscriber WHERE id = :id "));
-        query.bindValue(QStringLiteral(":id"), TreeRow::subscriberNumber(row));
-    }
+    const bool key = TreeRow::isKey(row);
+    const int subscriber = TreeRow::subscriberNumber(row);
+    const QString question = key ? tr("Удалить ключ '%1' ?").arg(row->text(TreeRow::Key))
+                                 : tr("Удалить абонента '%1' ?").arg(subscriber);
     if (QMessageBox::question(this, ui->actionDel->text(), question,
                               QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::NoButton) != QMessageBox::Yes)
         return;
-    if (!query.exec()) {
-        QMessageBox::critical(this, ui->actionDel->text(), query.lastError().text());
+    const QString error = key ? DatabaseFile::deleteKey(m_db, TreeRow::keyCode(row), subscriber)
+                              : DatabaseFile::deleteSubscriber(m_db, subscriber);
+    if (!error.isEmpty()) {
+        QMessageBox::critical(this, ui->actionDel->text(), error);
         return;
     }
-    removeFoundRows(row);
+    TreeFill::removeFoundRows(ui->treeFind, row);
     delete row;
-    QSqlQuery(m_db).exec(QStringLiteral("VACUUM"));
 }
 
 // Search
 
-QTreeWidgetItem* QZelKorWindow::foundRow(const QTreeWidgetItem* result) const
-{
-    return TreeRow::referenced(result->data(TreeRow::Subscriber, Qt::UserRole));
-}
-
-void QZelKorWindow::removeFoundRows(const QTreeWidgetItem* deleted)
-{
-    for (int i = ui->treeFind->topLevelItemCount() - 1; i >= 0; --i) {
-        const QTreeWidgetItem* found = foundRow(ui->treeFind->topLevelItem(i));
-        if (found == deleted || found->parent() == deleted)
-            delete ui->treeFind->topLevelItem(i);
-    }
-}
-
 void QZelKorWindow::on_actionSearch_triggered()
 {
-    TreeFill::clearRows(ui->treeFind);
-    ui->treeFind->setUpdatesEnabled(false);
-    const int column = ui->cboxColumn->currentData().toInt();
-    const QList<QTreeWidgetItem*> found =
-        TreeFill::findRows(ui->treeView, ui->leCondition->text(),
-                           searchFlags(ui->cboxTypeFind->currentIndex()), column);
-    QList<QTreeWidgetItem*> results;
-    results.reserve(found.size());
-    for (QTreeWidgetItem* row : found)
-        results.append(TreeRow::newFoundRow(row, column));
-    TreeFill::addRows(ui->treeFind, results);
-    ui->treeFind->setUpdatesEnabled(true);
+    TreeFill::showFoundRows(ui->treeFind, ui->treeView, ui->leCondition->text(),
+                            TreeFill::searchTypeFlags(ui->cboxTypeFind->currentIndex()),
+                            ui->cboxColumn->currentData().toInt());
     on_treeFind_itemSelectionChanged();
 }
 
@@ -1037,7 +877,7 @@ void QZelKorWindow::on_treeFind_itemSelectionChanged()
     const QList<QTreeWidgetItem*> selected = ui->treeFind->selectedItems();
     ui->actionGotoOpenRec->setEnabled(selected.size() == 1 && m_db.isOpen());
     if (selected.size() == 1)
-        ui->treeView->setCurrentItem(foundRow(selected.first()));
+        ui->treeView->setCurrentItem(TreeRow::foundRow(selected.first()));
 }
 
 void QZelKorWindow::on_treeFind_itemDoubleClicked(QTreeWidgetItem*, int)
@@ -1050,7 +890,7 @@ void QZelKorWindow::on_actionGotoOpenRec_triggered()
     const QList<QTreeWidgetItem*> selected = ui->treeFind->selectedItems();
     if (selected.size() != 1)
         return;
-    ui->treeView->setCurrentItem(foundRow(selected.first()));
+    ui->treeView->setCurrentItem(TreeRow::foundRow(selected.first()));
     ui->actionEdit->trigger();
 }
 
@@ -1064,9 +904,7 @@ void QZelKorWindow::addRecentFile(const QString& fileName)
 
 void QZelKorWindow::removeRecentFile(QString fileName)
 {
-    QStringList files = RecentFiles::load();
-    files.removeOne(fileName);
-    RecentFiles::save(files);
+    RecentFiles::save(RecentFiles::removed(RecentFiles::load(), fileName));
     rebuildRecentFilesMenu();
 }
 
@@ -1078,21 +916,12 @@ void QZelKorWindow::on_actionClearRecentFiles_triggered()
 
 void QZelKorWindow::rebuildRecentFilesMenu()
 {
-    // The entries are owned by the window; drop the previous ones with the menu's contents.
-    for (QAction* entry : m_recentMenu->actions())
-        if (qobject_cast<QRecentFileAction*>(entry))
-            entry->deleteLater();
-    m_recentMenu->clear();
-    for (const QString& fileName : RecentFiles::load()) {
-        auto* entry = new QRecentFileAction(fileName, this);
-        connect(entry, &QAction::triggered, entry, &QRecentFileAction::onTriggered);
+    for (QRecentFileAction* entry : QRecentFileAction::fillMenu(m_recentMenu, RecentFiles::load(),
+                                                                ui->actionClearRecentFiles, this)) {
         connect(entry, &QRecentFileAction::openDB, this, &QZelKorWindow::openDB);
         connect(entry, &QRecentFileAction::removeRecentFile, this,
                 &QZelKorWindow::removeRecentFile);
-        m_recentMenu->addAction(entry);
     }
-    m_recentMenu->addSeparator();
-    m_recentMenu->addAction(ui->actionClearRecentFiles);
 }
 
 // Clearing and test data
@@ -1130,21 +959,13 @@ void QZelKorWindow::on_actionGeneration_triggered()
         WindowTask task(this, &m_busy, ui->actionGeneration->text(), WindowTask::DisableWindow);
         task.progressBar()->setRange(0, TestData::Subscribers);
         task.progressBar()->setValue(0);
-        const QString error = awaitFuture(
-            QtConcurrent::run(this, &QZelKorWindow::generateTestData, m_db.databaseName()));
+        const QString error =
+            awaitFuture(QtConcurrent::run(TestData::generateFile, m_db.databaseName(),
+                                          [this](int value) { emit setValue(value); }));
         if (!error.isEmpty())
             QMessageBox::critical(this, ui->actionGeneration->text(), error);
     }
     refreshData();
-}
-
-QString QZelKorWindow::generateTestData(const QString& databaseFile)
-{
-    // Runs in a pool thread, on a connection of its own.
-    TaskConnection connection(databaseFile);
-    if (!connection.isOpen())
-        return connection.errorText();
-    return TestData::generate(connection.database(), [this](int value) { emit setValue(value); });
 }
 
 // CSV exchange

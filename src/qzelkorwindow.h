@@ -2,7 +2,6 @@
 
 #include "qserialporterror.h"
 #include "qserialportthread.h"
-#include "treeloader.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -21,6 +20,7 @@ class QLabel;
 class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
+class WindowLayout;
 enum class ControlledDevice;
 enum ControlMode : quint8;
 
@@ -122,13 +122,8 @@ private:
     void closeConnection(bool compact);
     bool checkDatabaseFormat();
     bool loadDatabaseSettings();
-    TreeLoad buildTreeItems(const QList<QTreeWidgetItem*>& oldRows, const QString& databaseFile,
-                            int sortColumn, Qt::SortOrder order);
-    QString generateTestData(const QString& databaseFile);
     void updateSelectionActions();
     QTreeWidgetItem* selectedRow() const;
-    QTreeWidgetItem* foundRow(const QTreeWidgetItem* result) const;
-    void removeFoundRows(const QTreeWidgetItem* deleted);
     void addRecentFile(const QString& fileName);
     void rebuildRecentFilesMenu();
     void editSubscriber(QTreeWidgetItem* row);
@@ -136,13 +131,13 @@ private:
     void wireEnabling();
     void restoreWindowSettings();
     void saveWindowSettings();
+    WindowLayout storedLayout();
     void showLinkState(const QString& picture, const QString& toolTip);
     void sendControl(ControlledDevice device, ControlMode mode);
     bool requireLink(const QAction* action);
     void showLockState(quint8 status);
-    void reserveStateLabelWidths();
+    void layOutStrip();
     void toggleBack(QAbstractButton* button);
-    QMenu* popupMenu(const QList<QAction*>& actions);
 
     Ui::QZelKorWindow* ui;
     bool m_busy = false;
@@ -158,7 +153,4 @@ private:
     MainWindowJournal* m_journal = nullptr;
     int m_defaultKeyFormat = 2;
     bool m_closing = false;
-    QByteArray m_defaultTreeHeaderGeometry;
-    QByteArray m_defaultTreeHeaderState;
-    QStringList m_defaultColumnTitles;
 };

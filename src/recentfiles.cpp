@@ -31,4 +31,10 @@ QStringList added(QStringList files, const QString& path)
     return files;
 }
 
+QStringList removed(QStringList files, const QString& path)
+{
+    files.removeOne(path);
+    return files;
+}
+
 } // namespace RecentFiles

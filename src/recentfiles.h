@@ -13,5 +13,7 @@ QStringList load();
 void save(const QStringList& files);
 // path moves to the front; the list keeps at most MaxEntries, without duplicates.
 QStringList added(QStringList files, const QString& path);
+// path's first occurrence taken out.
+QStringList removed(QStringList files, const QString& path);
 
 } // namespace RecentFiles

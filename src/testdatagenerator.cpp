@@ -1,5 +1,8 @@
 #include "testdatagenerator.h"
 
+#include "sqltransaction.h"
+#include "taskconnection.h"
+
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -85,24 +88,30 @@ private:
 
 QString generate(QSqlDatabase& db, const std::function<void(int)>& setValue)
 {
-    QSqlQuery transaction(db);
-    if (!transaction.exec(QStringLiteral("BEGIN TRANSACTION")))
+    SqlTransaction transaction(db);
+    if (!transaction.isActive())
         return translate("Ошибка при запуске SQL транзакции.\r\nSqlError: %1.")
-            .arg(transaction.lastError().text());
+            .arg(transaction.error().text());
     Generator generator(db);
     for (int n = 0; n < Subscribers; ++n) {
         const QString error = generator.add(n);
-        if (!error.isEmpty()) {
-            transaction.exec(QStringLiteral("ROLLBACK TRANSACTION"));
+        if (!error.isEmpty())
             return error;
-        }
         if (n % ProgressStep == 0)
             setValue(n + 1);
     }
-    if (!transaction.exec(QStringLiteral("END TRANSACTION")))
+    if (!transaction.commit())
         return translate("Ошибка при завершении SQL транзакции.\r\nSqlError: %1.")
-            .arg(transaction.lastError().text());
+            .arg(transaction.error().text());
     return {};
+}
+
+QString generateFile(const QString& databaseFile, const std::function<void(int)>& setValue)
+{
+    TaskConnection connection(databaseFile);
+    if (!connection.isOpen())
+        return connection.errorText();
+    return generate(connection.database(), setValue);
 }
 
 } // namespace TestData

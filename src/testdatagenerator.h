@@ -13,4 +13,6 @@ class QSqlDatabase;
 namespace TestData {
 constexpr int Subscribers = 24999;
 QString generate(QSqlDatabase& db, const std::function<void(int)>& setValue);
+// The same on a connection of its own to databaseFile, for a pool thread.
+QString generateFile(const QString& databaseFile, const std::function<void(int)>& setValue);
 } // namespace TestData

@@ -1,6 +1,7 @@
 #include "treefill.h"
 
 #include "mytreewidgetitem.h"
+#include "treerows.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -123,6 +124,35 @@ QList<QTreeWidgetItem*> findRows(const QTreeWidget* tree, const QString& conditi
     Matcher matcher(condition, flags);
     collect(tree->invisibleRootItem(), column, flags & Qt::MatchRecursive, &matcher, &found);
     return found;
+}
+
+Qt::MatchFlags searchTypeFlags(int type)
+{
+    static const int flags[] = {0x61, 0x62, 0x63, 0x64};
+    return Qt::MatchFlags(flags[type >= 0 && type < 4 ? type : 0]);
+}
+
+void showFoundRows(QTreeWidget* results, const QTreeWidget* tree, const QString& condition,
+                   Qt::MatchFlags flags, int column)
+{
+    clearRows(results);
+    results->setUpdatesEnabled(false);
+    const QList<QTreeWidgetItem*> found = findRows(tree, condition, flags, column);
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(found.size());
+    for (QTreeWidgetItem* row : found)
+        rows.append(TreeRow::newFoundRow(row, column));
+    addRows(results, rows);
+    results->setUpdatesEnabled(true);
+}
+
+void removeFoundRows(QTreeWidget* results, const QTreeWidgetItem* row)
+{
+    for (int i = results->topLevelItemCount() - 1; i >= 0; --i) {
+        const QTreeWidgetItem* found = TreeRow::foundRow(results->topLevelItem(i));
+        if (found == row || found->parent() == row)
+            delete results->topLevelItem(i);
+    }
 }
 
 } // namespace TreeFill

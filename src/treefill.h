@@ -37,4 +37,14 @@ void clearRows(QTreeWidget* tree);
 QList<QTreeWidgetItem*> findRows(const QTreeWidget* tree, const QString& condition,
                                  Qt::MatchFlags flags, int column);
 
+// The match rule of a search type of the search frame: 0 contains, 1 starts with, 2 ends with,
+// 3 regular expression; all case-insensitive and descending into key rows.
+Qt::MatchFlags searchTypeFlags(int type);
+
+// Replaces the rows of results by one result row for each row of tree that findRows finds.
+void showFoundRows(QTreeWidget* results, const QTreeWidget* tree, const QString& condition,
+                   Qt::MatchFlags flags, int column);
+// Deletes the results that refer to row or to a key row under it, before row is deleted.
+void removeFoundRows(QTreeWidget* results, const QTreeWidgetItem* row);
+
 } // namespace TreeFill

@@ -126,4 +126,9 @@ MyTreeWidgetItem* newFoundRow(QTreeWidgetItem* row, int searchedColumn)
     return found;
 }
 
+QTreeWidgetItem* foundRow(const QTreeWidgetItem* result)
+{
+    return referenced(result->data(Subscriber, Qt::UserRole));
+}
+
 } // namespace TreeRow

@@ -49,6 +49,8 @@ void copyOwnerColumns(QTreeWidgetItem* owner);
 // A row of the search results for a found row of the tree: its subscriber number, its key
 // text and its text in the searched column, and in column 0's user data a reference to it.
 MyTreeWidgetItem* newFoundRow(QTreeWidgetItem* row, int searchedColumn);
+// The row of the tree that a search result refers to.
+QTreeWidgetItem* foundRow(const QTreeWidgetItem* result);
 } // namespace TreeRow
 
 #include <QTreeWidgetItem>

@@ -202,6 +202,15 @@ private slots:
         QVERIFY(!QFile::exists(path("none.zelkor")));
     }
 
+    void firmwareWithoutItsCommand()
+    {
+        const Run run = cli({"firmware"});
+        QCOMPARE(run.code, 2);
+        QVERIFY(run.out.isEmpty());
+        for (const char* command : {"firmware read --port PORT", "firmware write --port PORT"})
+            QVERIFY2(run.err.contains(command), qPrintable(run.err));
+    }
+
     void backupRestoreAndDiff()
     {
         // A: a populated panel to back up; B and C: panels restored from two copies of one
@@ -324,6 +333,25 @@ private slots:
         // The progress line is redrawn in place, on a terminal only.
         QCOMPARE(process.screen.contains("\033[K"), code == 0);
         QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    }
+
+    void restoreStoppedMidwaySaysWhere()
+    {
+        PanelSimulator sim;
+        QVERIFY(sim.start());
+        TestDatabase db;
+        QVERIFY(db.exec("INSERT INTO subscriber (id, apartment) VALUES (0, '1'), (15, '2'), "
+                        "(30, '3')"));
+        db.close();
+        // The second apartment block goes unanswered.
+        sim.injectFault(0x26, Fault::Delay, 0, 1);
+        sim.injectFault(0x26, Fault::Silence, 0, 3);
+        const Run run = cli({"restore", "--yes", "--port", sim.slavePath(), db.path()});
+        QCOMPARE(run.code, 1);
+        QVERIFY2(run.err.contains("Процесс экспорта квартир: Таймаут ожидания данных.") &&
+                     run.err.contains("Панель заполнена не полностью.\nЭкспорт прерван на "
+                                      "этапе «Процесс экспорта квартир», блок 2 из 3."),
+                 qPrintable(run.err));
     }
 
     void refusalsTouchNothing_data()
@@ -459,13 +487,16 @@ private slots:
 
     void interruptStopsTheChain_data()
     {
-        QTest::addColumn<int>("signal");
-        QTest::newRow("Ctrl+C") << SIGINT;
-        QTest::newRow("terminated") << SIGTERM;
+        QTest::addColumn<QVector<int>>("sent");
+        QTest::newRow("Ctrl+C") << QVector<int>{SIGINT};
+        QTest::newRow("terminated") << QVector<int>{SIGTERM};
+        // Two interrupts before the tool could act on the first; a stopped process keeps one
+        // of each kind.
+        QTest::newRow("Ctrl+C, then terminated") << QVector<int>{SIGSTOP, SIGINT, SIGTERM, SIGCONT};
     }
     void interruptStopsTheChain()
     {
-        QFETCH(int, signal);
+        QFETCH(QVector<int>, sent);
         PanelSimulator sim;
         QVERIFY(sim.start());
         QTemporaryDir folder;
@@ -473,15 +504,22 @@ private slots:
         auto process = start({"backup", "--port", sim.slavePath(), folder.filePath("a.zelkor")},
                              "ostrovel.link.debug=true");
         QTRY_VERIFY_WITH_TIMEOUT(sim.requestCount(0x62) >= 10, 20000);
-        ::kill(pid_t(process->processId()), signal);
+        for (const int signal : sent)
+            ::kill(pid_t(process->processId()), signal);
         const Run run = finish(std::move(process));
+        // Neither the backup nor its hidden temporary file stays.
+        QCOMPARE(entries(folder.path()), QStringList());
+        if (sent.size() > 1) {
+            // The second interrupt ends the process at once, as the signal does.
+            QCOMPARE(run.code, -1);
+            return;
+        }
         QCOMPARE(run.code, 1);
         QVERIFY2(
             run.err.contains("Процесс импорта квартир: Выполнение команды прервано пользователем."),
             qPrintable(run.err.right(500)));
         QVERIFY(run.err.indexOf("events off") >= 0);
         QVERIFY(run.err.lastIndexOf("events on") > run.err.lastIndexOf("events off"));
-        QCOMPARE(entries(folder.path()), QStringList());
     }
 };
 

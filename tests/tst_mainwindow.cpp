@@ -109,6 +109,44 @@ private slots:
         QCOMPARE(indicator(), QString("white: "));
     }
 
+    void stripFitsALaptopScreen_data()
+    {
+        QTest::addColumn<int>("points");
+        QTest::newRow("9 pt, the desktop's default") << 9;
+        QTest::newRow("12 pt, the offscreen default") << 12;
+    }
+    void stripFitsALaptopScreen()
+    {
+        QFETCH(int, points);
+        const QFont usual = QApplication::font();
+        const auto restoreFont = qScopeGuard([usual] { QApplication::setFont(usual); });
+        QFont font = usual;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        window.reset(new QZelKorWindow);
+        window->show();
+        QVERIFY(window->minimumSizeHint().width() <= 1012);
+        QCOMPARE(window->width(), 1012);
+        const auto shownAt = [this](QWidget* widget) {
+            return QRect(widget->mapTo(window.data(), QPoint()), widget->size());
+        };
+        // Every control of the strip whole inside the window, on no other and not on the tabs.
+        QList<QRect> taken = {shownAt(child<QWidget>("tabWidget"))};
+        for (const QString& name : QString("tbRefreshListPort cbListPort pbConnectPort line "
+                                           "labelStatus line_3 lLock_2 tbLockOpen tbLockUnblock "
+                                           "lLock line_2 lDevice_2 tbDeviceOpen tbDeviceUnblock "
+                                           "lDevice line_5")
+                                       .split(' ')) {
+            QWidget* widget = child<QWidget>(qPrintable(name));
+            const QRect shown = shownAt(widget);
+            QVERIFY2(widget->isVisible() && window->rect().contains(shown), qPrintable(name));
+            QVERIFY2(widget->width() >= widget->sizeHint().width(), qPrintable(name));
+            for (const QRect& other : qAsConst(taken))
+                QVERIFY2(!shown.intersects(other), qPrintable(name));
+            taken << shown;
+        }
+    }
+
     void enableTable_data()
     {
         QTest::addColumn<bool>("database");

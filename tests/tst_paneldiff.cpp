@@ -61,6 +61,28 @@ private slots:
                                                      PanelDiff::exportedImage(database.content))),
                  expected);
     }
+
+    void groupsForPeople()
+    {
+        PanelDiff::Differences differences;
+        differences.settings = {{"talk_time", 300, 0}};
+        differences.subscribers = {{5, false, true, {}, {{}, 5, "12", ""}},
+                                   {6, true, false, {{}, 6, "", "555"}, {}},
+                                   {7, true, true, {{}, 7, "1", "2"}, {{}, 7, "1", "3"}}};
+        differences.keys = {{17, -1, 5}, {18, 6, -1}, {0x030201, 7, 5}};
+        QStringList shown;
+        for (const PanelDiff::Group& group : PanelDiff::groups(differences, 0))
+            shown << group.title << group.items;
+        QCOMPARE(shown,
+                 QStringList(
+                     {"Изменятся настройки: 1", "talk_time: 300 → 0", "Добавятся абоненты: 1",
+                      "Абонент 5: квартира 12, телефон —", "Удалятся абоненты: 1",
+                      "Абонент 6: квартира —, телефон 555",
+                      "Изменятся абоненты (квартира, телефон): 1", "Абонент 7: телефон 2 → 3",
+                      "Добавятся ключи: 1", "Ключ 0000000000000011 абонента 5", "Удалятся ключи: 1",
+                      "Ключ 0000000000000012 абонента 6", "Перейдут к другому абоненту ключи: 1",
+                      "Ключ 0000000000030201: абонент 7 → 5"}));
+    }
 };
 
 QTEST_MAIN(TestPanelDiff)

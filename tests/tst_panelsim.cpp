@@ -6,7 +6,11 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -57,6 +61,23 @@ private:
 class TestPanelSim : public QObject
 {
     Q_OBJECT
+
+    // Every thread of the process is stopped ("T" in its status line).
+    static bool isStopped(qint64 pid)
+    {
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+        const QStringList ids = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QString& id : ids) {
+            QFile stat(tasks.filePath(id + "/stat"));
+            if (!stat.open(QIODevice::ReadOnly))
+                return false;
+            const QByteArray line = stat.readAll();
+            // The state follows the command name, which is in parentheses.
+            if (line.mid(line.lastIndexOf(')') + 2, 1) != "T")
+                return false;
+        }
+        return !ids.isEmpty();
+    }
 
 private slots:
     void workedFrames_data()
@@ -121,6 +142,85 @@ private slots:
         QVERIFY(line.send(version));
         QCOMPARE(line.read(9, 1000).toHex(), QByteArray("0040000902ee02064c"));
         QCOMPARE(sim.requestCount(0x40), 2);
+    }
+
+    void catchesUpAfterFreeze_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("during");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QByteArray>("answer");
+        const auto row = [](const char* name, const char* before, const char* during,
+                            const char* after, const char* answer) {
+            QTest::newRow(name) << QByteArray::fromHex(before) << QByteArray::fromHex(during)
+                                << QByteArray::fromHex(after) << QByteArray::fromHex(answer);
+        };
+        const char* version = "0040000902ee02064c";
+        row("a request cut by the freeze", "00", "4300000068", "", "00430000013611c3");
+        row("a request without its first byte, then a newer one", "", "4300000068 0040000000e0", "",
+            version);
+        row("retries piled up, the next one being written", "", "0040000000e0 0040000000e0 00",
+            "40000000e0", version);
+    }
+    void catchesUpAfterFreeze()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, during);
+        QFETCH(QByteArray, after);
+        QFETCH(QByteArray, answer);
+        QProcess sim;
+        sim.start(QStringLiteral(OSTROVEL_PANELSIM), QStringList());
+        QVERIFY(sim.waitForReadyRead(5000));
+        Line line(QString::fromLocal8Bit(sim.readLine().trimmed()));
+        QVERIFY(line.send(before));
+        // Time for the simulator to take in what came before; then it is stopped for longer
+        // than any pause within a request.
+        QTest::qWait(50);
+        ::kill(sim.processId(), SIGSTOP);
+        // The signal is delivered some time after kill() returns; the bytes must not reach a
+        // thread that still runs.
+        QTRY_VERIFY(isStopped(sim.processId()));
+        QVERIFY(line.send(during));
+        QTest::qWait(400);
+        ::kill(sim.processId(), SIGCONT);
+        QTest::qWait(2);
+        QVERIFY(line.send(after));
+        // One answer, to the newest request only.
+        QCOMPARE(line.read(answer.size() + 1, 500).toHex(), answer.toHex());
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
+    }
+
+    void unplugAndReplug()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath("usb-panel");
+        PanelSimulator sim;
+        QVERIFY(sim.setLinkPath(link));
+        QVERIFY(sim.start());
+        QCOMPARE(QFileInfo(link).symLinkTarget(), sim.slavePath());
+        const QByteArray poll = QByteArray::fromHex("004300000068");
+        {
+            Line line(link);
+            sim.unplug();
+            // The port the program holds is dead, and no name leads to the panel.
+            QVERIFY(!line.send(poll));
+            QVERIFY(!QFileInfo(link).isSymLink());
+            QVERIFY(sim.isRunning() && !sim.isPlugged());
+        }
+        // The panel still has power and stores what happens at the door.
+        sim.queueKey(0x123456);
+        QVERIFY(sim.replug());
+        QCOMPARE(QFileInfo(link).symLinkTarget(), sim.slavePath());
+        Line line(link);
+        QVERIFY(line.send(poll));
+        QCOMPARE(line.read(13, 1000).toHex(), QByteArray("0043000006b5563412000011fb"));
+        sim.stop();
+        QVERIFY(!QFileInfo(link).isSymLink());
+        // Something that is not a link is never replaced.
+        QFile file(dir.filePath("file"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(!sim.setLinkPath(file.fileName()));
     }
 };
 

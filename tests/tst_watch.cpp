@@ -112,25 +112,21 @@ private slots:
 
     void portThatVanishes()
     {
-        // A link named like a USB adapter's, pointing at whichever panel is plugged in.
+        // Named like a USB adapter's link, which goes while the adapter is out.
         const QString port = dir.filePath("ttyPANEL");
-        auto panel = std::make_unique<PanelSimulator>();
-        QVERIFY(panel->start());
-        QVERIFY(QFile::link(panel->slavePath(), port));
+        PanelSimulator sim;
+        QVERIFY(sim.start() && sim.setLinkPath(port));
         Watcher watch({"watch", "--port", port, "--journal", dir.filePath("vanishing.sqlite")});
-        panel->queueKey(1);
+        sim.queueKey(1);
         QTRY_COMPARE_WITH_TIMEOUT(watch.lines.size(), 1, 10000);
         // Seen with nothing waiting before it goes.
-        const int polls = panel->requestCount(0x43);
-        QTRY_VERIFY(panel->requestCount(0x43) > polls + 1);
-        panel.reset();
-        QVERIFY(QFile::remove(port));
+        const int polls = sim.requestCount(0x43);
+        QTRY_VERIFY(sim.requestCount(0x43) > polls + 1);
+        sim.unplug();
         QTRY_VERIFY_WITH_TIMEOUT(watch.errors.contains("Нет связи с панелью"), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(watch.errors.contains("Следующая попытка"), 20000);
-        panel = std::make_unique<PanelSimulator>();
-        QVERIFY(panel->start());
-        panel->queueKey(2);
-        QVERIFY(QFile::link(panel->slavePath(), port));
+        sim.queueKey(2);
+        QVERIFY(sim.replug());
         QTRY_COMPARE_WITH_TIMEOUT(watch.lines.size(), 2, 40000);
         QVERIFY2(watch.lines[1].contains("\t2\t") && watch.lines[1].contains("накоплено панелью с"),
                  qPrintable(watch.lines[1]));

@@ -25,24 +25,16 @@ int count(const QString& file, const char* table)
 
 } // namespace
 
-int Commands::backup(const QStringList& arguments)
+int Commands::backup(CommandLine& line, const QStringList& arguments)
 {
-    CommandLine line(QStringLiteral("backup"),
-                     tr("Полный импорт панели (настройки, абоненты, ключи) в новый файл БД из "
-                        "шаблона. Файл появляется, только когда импорт выполнен целиком; "
-                        "прежний файл с этим именем заменяется.\n"
-                        "Вывод: subscribers=<абонентов>, keys=<ключей>."),
-                     QStringLiteral("--port PORT [--format N] FILE.zelkor"));
-    line.addPortOption();
     const QCommandLineOption format(
         {QStringLiteral("f"), QStringLiteral("format")},
         tr("Формат ключей: 0 TouchMemory, 1 EM-Marin, 2 7 цифр, 3 10 цифр (по умолчанию 2)."),
         QStringLiteral("N"), QString::number(CardFormat::Default));
     line.addOption(format);
     line.addArgument(QStringLiteral("FILE.zelkor"), tr("Файл БД, который будет создан."));
-    int exitCode = 0;
-    if (!line.parse(arguments, 1, &exitCode))
-        return exitCode;
+    if (!line.parse(arguments, 1))
+        return line.exitCode();
     bool number = false;
     const int keyFormat = line.value(format).toInt(&number);
     if (!number || keyFormat < 0 || keyFormat >= CardFormat::Count)

@@ -50,16 +50,16 @@ int CommandLine::usageError(const QString& message) const
     return Console::Usage;
 }
 
-bool CommandLine::parse(const QStringList& arguments, int minimum, int maximum, int* exitCode)
+bool CommandLine::parse(const QStringList& arguments, int minimum, int maximum)
 {
-    *exitCode = Console::Usage;
+    m_exitCode = Console::Usage;
     if (!m_parser.parse(arguments)) {
         usageError(m_parser.errorText());
         return false;
     }
     if (m_parser.isSet(m_help)) {
         Console::result(helpText());
-        *exitCode = Console::Success;
+        m_exitCode = Console::Success;
         return false;
     }
     const int given = m_parser.positionalArguments().size();

@@ -25,13 +25,14 @@ public:
     void addJournalOption();
 
     // Parses arguments (the first is the program) expecting from minimum to maximum positional
-    // arguments. False when the command must end with *exitCode: after its help, or after a
+    // arguments. False when the command must end with exitCode(): after its help, or after a
     // usage error.
-    bool parse(const QStringList& arguments, int minimum, int maximum, int* exitCode);
-    bool parse(const QStringList& arguments, int positionals, int* exitCode)
+    bool parse(const QStringList& arguments, int minimum, int maximum);
+    bool parse(const QStringList& arguments, int positionals)
     {
-        return parse(arguments, positionals, positionals, exitCode);
+        return parse(arguments, positionals, positionals);
     }
+    int exitCode() const { return m_exitCode; }
 
     bool isSet(const QCommandLineOption& option) const { return m_parser.isSet(option); }
     QString value(const QCommandLineOption& option) const { return m_parser.value(option); }
@@ -55,4 +56,5 @@ private:
     QCommandLineOption m_port;
     QCommandLineOption m_journal;
     bool m_needsPort = false;
+    int m_exitCode = 0;
 };

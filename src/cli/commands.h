@@ -2,17 +2,20 @@
 
 #include <QStringList>
 
-// The commands of ostrovel-cli. Each takes the program's arguments without the words naming
-// the command (the program itself first) and returns the exit code.
+class CommandLine;
+
+// The commands of ostrovel-cli. Each takes its command line, named and described, with the
+// port option if it works on the panel, and the program's arguments without the words naming
+// the command (the program itself first); it adds its own options and returns the exit code.
 namespace Commands {
-int info(const QStringList& arguments);
-int backup(const QStringList& arguments);
-int restore(const QStringList& arguments);
-int diff(const QStringList& arguments);
-int firmwareRead(const QStringList& arguments);
-int firmwareWrite(const QStringList& arguments);
-int csvExport(const QStringList& arguments);
-int csvImport(const QStringList& arguments);
-int watch(const QStringList& arguments);
-int journal(const QStringList& arguments);
+int info(CommandLine& line, const QStringList& arguments);
+int backup(CommandLine& line, const QStringList& arguments);
+int restore(CommandLine& line, const QStringList& arguments);
+int diff(CommandLine& line, const QStringList& arguments);
+int firmwareRead(CommandLine& line, const QStringList& arguments);
+int firmwareWrite(CommandLine& line, const QStringList& arguments);
+int csvExport(CommandLine& line, const QStringList& arguments);
+int csvImport(CommandLine& line, const QStringList& arguments);
+int watch(CommandLine& line, const QStringList& arguments);
+int journal(CommandLine& line, const QStringList& arguments);
 } // namespace Commands

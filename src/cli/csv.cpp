@@ -32,19 +32,16 @@ int taskEnd(const QRuntimeError& result)
 
 } // namespace
 
-int Commands::csvExport(const QStringList& arguments)
+int Commands::csvExport(CommandLine& line, const QStringList& arguments)
 {
-    CommandLine line(QStringLiteral("csv export"),
-                     tr("Экспорт БД в файл CSV: строка на абонента и строка на ключ. Файл "
-                        "появляется, только когда экспорт выполнен целиком."),
-                     QStringLiteral("[параметры] FILE.zelkor OUT.csv"));
     CsvOptions csv(line, tr("Ключи в формате N: 0 TouchMemory, 1 EM-Marin, 2 7 цифр, 3 10 цифр "
                             "(по умолчанию каждый ключ в своём формате)."));
     line.addArgument(QStringLiteral("FILE.zelkor"), tr("Файл БД."));
     line.addArgument(QStringLiteral("OUT.csv"), tr("Файл CSV, который будет записан."));
-    int exitCode = 0;
-    if (!line.parse(arguments, 2, &exitCode) || !csv.read(line, DialogColumns, &exitCode))
-        return exitCode;
+    if (!line.parse(arguments, 2))
+        return line.exitCode();
+    if (!csv.read(line, DialogColumns))
+        return Console::Usage;
     const QString database = line.argument(0);
     if (!databaseOpens(database))
         return Console::Failure;
@@ -74,12 +71,8 @@ int Commands::csvExport(const QStringList& arguments)
     return taskEnd(result);
 }
 
-int Commands::csvImport(const QStringList& arguments)
+int Commands::csvImport(CommandLine& line, const QStringList& arguments)
 {
-    CommandLine line(QStringLiteral("csv import"),
-                     tr("Импорт файла CSV в БД одной транзакцией: при ошибке или отмене БД "
-                        "остаётся как была."),
-                     QStringLiteral("[параметры] FILE.zelkor IN.csv"));
     CsvOptions csv(line, tr("Формат ключей в файле: 0 TouchMemory, 1 EM-Marin, 2 код от 1 до 7 "
                             "цифр, 3 10 цифр (по умолчанию 0)."));
     const QCommandLineOption mode(
@@ -95,9 +88,8 @@ int Commands::csvImport(const QStringList& arguments)
         line.addOption(option);
     line.addArgument(QStringLiteral("FILE.zelkor"), tr("Файл БД."));
     line.addArgument(QStringLiteral("IN.csv"), tr("Файл CSV."));
-    int exitCode = 0;
-    if (!line.parse(arguments, 2, &exitCode))
-        return exitCode;
+    if (!line.parse(arguments, 2))
+        return line.exitCode();
 
     CsvImportOptions options;
     const QString chosenMode = line.value(mode);
@@ -116,8 +108,8 @@ int Commands::csvImport(const QStringList& arguments)
     QVector<int> columns = DialogColumns;
     if (options.subscriberMode != CsvImportOptions::FromFile)
         columns.removeOne(Csv::Subscriber);
-    if (!csv.read(line, columns, &exitCode))
-        return exitCode;
+    if (!csv.read(line, columns))
+        return Console::Usage;
     if (options.subscriberMode != CsvImportOptions::FromFile &&
         csv.columns.contains(Csv::Subscriber))
         return line.usageError(tr("Столбец subscriber читается только в режиме file."));

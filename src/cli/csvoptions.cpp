@@ -46,9 +46,8 @@ CsvOptions::CsvOptions(CommandLine& line, const QString& formatHelp)
         line.addOption(*option);
 }
 
-bool CsvOptions::read(const CommandLine& line, const QVector<int>& defaultColumns, int* exitCode)
+bool CsvOptions::read(const CommandLine& line, const QVector<int>& defaultColumns)
 {
-    *exitCode = Console::Usage;
     separator = line.value(m_separator);
     if (separator.isEmpty()) {
         line.usageError(QCoreApplication::translate("Csv", "Необходимо указать разделитель."));

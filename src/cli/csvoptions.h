@@ -13,8 +13,8 @@ public:
     // What --format means for the command, and the default columns.
     CsvOptions(CommandLine& line, const QString& formatHelp);
 
-    // The chosen values; false after a usage error, whose exit code is in *exitCode.
-    bool read(const CommandLine& line, const QVector<int>& defaultColumns, int* exitCode);
+    // The chosen values; false after a usage error.
+    bool read(const CommandLine& line, const QVector<int>& defaultColumns);
 
     QString separator;
     QString codecName;

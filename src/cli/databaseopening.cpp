@@ -38,3 +38,15 @@ bool loadDatabaseExport(const QString& fileName, ExportContent* content)
     *content = load.content;
     return true;
 }
+
+bool parseDatabaseExport(CommandLine& line, const QStringList& arguments, ExportContent* content,
+                         int* exitCode)
+{
+    line.addArgument(QStringLiteral("FILE.zelkor"), Console::tr("Файл БД."));
+    if (!line.parse(arguments, 1)) {
+        *exitCode = line.exitCode();
+        return false;
+    }
+    *exitCode = Console::Failure;
+    return loadDatabaseExport(line.argument(0), content);
+}

@@ -1,3 +1,4 @@
+#include "cardformat.h"
 #include "commandline.h"
 #include "commands.h"
 #include "console.h"
@@ -8,32 +9,16 @@
 
 using Console::tr;
 
-int Commands::diff(const QStringList& arguments)
+int Commands::diff(CommandLine& line, const QStringList& arguments)
 {
-    CommandLine line(
-        QStringLiteral("diff"),
-        tr("Читает панель, ничего не записывая, и показывает, что изменил бы экспорт БД в "
-           "панель.\n"
-           "Вывод: строка на различие, поля через табуляцию: что (setting, subscriber, "
-           "apartment, phone, key), какое, значение в панели, значение в БД; с --json "
-           "документ JSON. Код возврата 0, когда панель и БД совпадают, 3, когда различаются."),
-        QStringLiteral("--port PORT [--json] FILE.zelkor"));
-    line.addPortOption();
     const QCommandLineOption asJson(QStringLiteral("json"), tr("Вывести различия в JSON."));
     line.addOption(asJson);
-    line.addArgument(QStringLiteral("FILE.zelkor"), tr("Файл БД."));
-    int exitCode = 0;
-    if (!line.parse(arguments, 1, &exitCode))
-        return exitCode;
-
     ExportContent content;
-    if (!loadDatabaseExport(line.argument(0), &content))
-        return Console::Failure;
-    QString message;
+    int exitCode = 0;
+    if (!parseDatabaseExport(line, arguments, &content, &exitCode))
+        return exitCode;
     ImportChain chain;
-    WorkRunner runner;
-    if (!runner.runOnPanel(
-            line.port(), chain, [&] { chain.start(ImportChain::Full); }, &message))
+    if (!runChainOnPanel(line.port(), chain, [&] { chain.start(ImportChain::Full); }))
         return Console::Failure;
     const PanelDiff::Differences differences =
         PanelDiff::compare(chain.image(), PanelDiff::exportedImage(content));
@@ -46,9 +31,10 @@ int Commands::diff(const QStringList& arguments)
         Console::message(tr("Панель совпадает с БД."));
         return Console::Success;
     }
-    Console::message(tr("Различия с БД: настроек %1, абонентов %2, ключей %3.")
-                         .arg(differences.settings.size())
-                         .arg(differences.subscribers.size())
-                         .arg(differences.keys.size()));
+    // The counts as the export dialog shows them.
+    QStringList counts;
+    for (const PanelDiff::Group& group : PanelDiff::groups(differences, CardFormat::Default))
+        counts << group.title;
+    Console::message(tr("Различия с БД: %1.").arg(counts.join(QStringLiteral("; "))));
     return Console::Different;
 }

@@ -18,22 +18,13 @@ QString versionLine(const Firmware::Trailer& trailer)
 
 } // namespace
 
-int Commands::firmwareRead(const QStringList& arguments)
+int Commands::firmwareRead(CommandLine& line, const QStringList& arguments)
 {
-    CommandLine line(QStringLiteral("firmware read"),
-                     tr("Читает прошивку панели в файл. Файл появляется, только когда прочитаны "
-                        "все блоки.\nВывод: version=<старшая.младшая> из прочитанного образа."),
-                     QStringLiteral("--port PORT FILE.bin"));
-    line.addPortOption();
     line.addArgument(QStringLiteral("FILE.bin"), tr("Файл прошивки, который будет записан."));
-    int exitCode = 0;
-    if (!line.parse(arguments, 1, &exitCode))
-        return exitCode;
+    if (!line.parse(arguments, 1))
+        return line.exitCode();
     QFirmwareDownloadChain chain;
-    QString message;
-    WorkRunner runner;
-    if (!runner.runOnPanel(
-            line.port(), chain, [&] { chain.start(); }, &message))
+    if (!runChainOnPanel(line.port(), chain, [&] { chain.start(); }))
         return Console::Failure;
     const QString failure = Firmware::saveImage(line.argument(0), chain.image());
     if (!failure.isEmpty()) {
@@ -46,20 +37,14 @@ int Commands::firmwareRead(const QStringList& arguments)
     return Console::Success;
 }
 
-int Commands::firmwareWrite(const QStringList& arguments)
+int Commands::firmwareWrite(CommandLine& line, const QStringList& arguments)
 {
-    CommandLine line(QStringLiteral("firmware write"),
-                     tr("Записывает прошивку в панель и проверяет её: файл или встроенную "
-                        "прошивку.\nВывод: version=<старшая.младшая> записанного образа."),
-                     QStringLiteral("--port PORT [--journal FILE] (FILE.bin | --built-in)"));
-    line.addPortOption();
-    line.addJournalOption();
     const QCommandLineOption builtIn(QStringLiteral("built-in"), tr("Встроенная прошивка."));
     line.addOption(builtIn);
+    line.addJournalOption();
     line.addArgument(QStringLiteral("FILE.bin"), tr("Файл прошивки (без --built-in)."));
-    int exitCode = 0;
-    if (!line.parse(arguments, 0, 1, &exitCode))
-        return exitCode;
+    if (!line.parse(arguments, 0, 1))
+        return line.exitCode();
     if (line.isSet(builtIn) == (line.argumentCount() == 1))
         return line.usageError(tr("Укажите либо файл прошивки, либо --built-in."));
     const QString fileName = line.isSet(builtIn) ? Firmware::builtInImage() : line.argument(0);
@@ -75,8 +60,7 @@ int Commands::firmwareWrite(const QStringList& arguments)
     CliJournal journal(line.journal());
     journal.receiveActions(line.port());
     QFirmwareUploadChain chain;
-    WorkRunner runner;
-    if (!runner.runOnPanel(
+    if (!runChainOnPanel(
             line.port(), chain, [&] { chain.start(fileName); }, &message))
         return Console::Failure;
     Console::message(message);

@@ -6,21 +6,12 @@
 
 using Console::tr;
 
-int Commands::info(const QStringList& arguments)
+int Commands::info(CommandLine& line, const QStringList& arguments)
 {
-    CommandLine line(QStringLiteral("info"),
-                     tr("Читает тип устройства и версию прошивки панели.\n"
-                        "Вывод: type=<код типа>, version=<старшая.младшая>, boot_mode=<0|1>."),
-                     QStringLiteral("--port PORT"));
-    line.addPortOption();
-    int exitCode = 0;
-    if (!line.parse(arguments, 0, &exitCode))
-        return exitCode;
-    QString message;
+    if (!line.parse(arguments, 0))
+        return line.exitCode();
     VersionChain chain;
-    WorkRunner runner;
-    if (!runner.runOnPanel(
-            line.port(), chain, [&] { chain.start(); }, &message))
+    if (!runChainOnPanel(line.port(), chain, [&] { chain.start(); }))
         return Console::Failure;
     const PanelVersion& version = chain.version();
     Console::message(tr("Тип устройства: %1").arg(version.typeText()));

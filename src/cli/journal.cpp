@@ -48,14 +48,8 @@ QList<quint32> keyCodes(const QString& text)
 
 } // namespace
 
-int Commands::journal(const QStringList& arguments)
+int Commands::journal(CommandLine& line, const QStringList& arguments)
 {
-    CommandLine line(
-        QStringLiteral("journal"),
-        tr("Выводит записи журнала событий, от старых к новым.\n"
-           "Вывод: как у watch — поля через табуляцию или, с --json, объект JSON на строку."),
-        QStringLiteral("[--journal FILE] [--since WHEN] [--until WHEN] [--key KEY] "
-                       "[--apartment N] [--kind KINDS] [--json]"));
     line.addJournalOption();
     const QCommandLineOption since(
         QStringLiteral("since"),
@@ -80,9 +74,8 @@ int Commands::journal(const QStringList& arguments)
     const QCommandLineOption asJson(QStringLiteral("json"), tr("Выводить записи в JSON."));
     for (const QCommandLineOption& option : {since, until, key, apartment, kind, asJson})
         line.addOption(option);
-    int exitCode = 0;
-    if (!line.parse(arguments, 0, &exitCode))
-        return exitCode;
+    if (!line.parse(arguments, 0))
+        return line.exitCode();
 
     JournalFilter filter;
     bool dateOnly = false;

@@ -1,6 +1,7 @@
 #include "pendingfile.h"
 
 #include "console.h"
+#include "interruptwatcher.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,6 +18,11 @@ PendingFile::PendingFile(const QString& target)
           QStringLiteral(".%1.XXXXXX").arg(QFileInfo(target).fileName())))
 {}
 
+PendingFile::~PendingFile()
+{
+    InterruptWatcher::setUnfinishedFile({});
+}
+
 bool PendingFile::create(QString* error)
 {
     if (QFileInfo(m_target).isDir()) {
@@ -27,6 +33,7 @@ bool PendingFile::create(QString* error)
         *error = failure(m_file.errorString());
         return false;
     }
+    InterruptWatcher::setUnfinishedFile(m_file.fileName());
     // A temporary file is private to its owner; the finished one gets the permissions any new
     // file of this user gets.
     const mode_t mask = ::umask(0);
@@ -44,6 +51,7 @@ bool PendingFile::commit(QString* error)
         return false;
     }
     m_file.setAutoRemove(false);
+    InterruptWatcher::setUnfinishedFile({});
     return true;
 }
 

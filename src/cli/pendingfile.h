@@ -4,11 +4,15 @@
 #include <QTemporaryFile>
 
 // A file that appears under its name only when it is complete: it is written as a temporary
-// file beside the target and renamed over it at the end; a file never committed is removed.
+// file beside the target and renamed over it at the end; a file never committed is removed,
+// also by a second Ctrl+C that ends the process at once.
 class PendingFile
 {
 public:
     explicit PendingFile(const QString& target);
+    ~PendingFile();
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
 
     // Makes the temporary file; false with the message to show.
     bool create(QString* error);

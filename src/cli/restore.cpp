@@ -10,27 +10,17 @@
 
 using Console::tr;
 
-int Commands::restore(const QStringList& arguments)
+int Commands::restore(CommandLine& line, const QStringList& arguments)
 {
-    CommandLine line(QStringLiteral("restore"),
-                     tr("Экспорт БД в панель: память панели очищается и записываются настройки, "
-                        "квартиры, телефоны и ключи из файла БД. На терминале спрашивает "
-                        "подтверждение; без терминала требует --yes."),
-                     QStringLiteral("--port PORT [--yes] [--journal FILE] FILE.zelkor"));
-    line.addPortOption();
-    line.addJournalOption();
     const QCommandLineOption yes({QStringLiteral("y"), QStringLiteral("yes")},
                                  tr("Не спрашивать подтверждения."));
     line.addOption(yes);
-    line.addArgument(QStringLiteral("FILE.zelkor"), tr("Файл БД."));
-    int exitCode = 0;
-    if (!line.parse(arguments, 1, &exitCode))
-        return exitCode;
-
+    line.addJournalOption();
     // Everything the panel gets is read, and refused if need be, before the panel is touched.
     ExportContent content;
-    if (!loadDatabaseExport(line.argument(0), &content))
-        return Console::Failure;
+    int exitCode = 0;
+    if (!parseDatabaseExport(line, arguments, &content, &exitCode))
+        return exitCode;
     if (!line.isSet(yes)) {
         if (!Console::canAsk())
             return line.usageError(
@@ -47,12 +37,14 @@ int Commands::restore(const QStringList& arguments)
     CliJournal journal(line.journal());
     journal.recorder().setDatabase(QFileInfo(line.argument(0)).absoluteFilePath());
     journal.receiveActions(line.port());
-    QString message;
     ExportChain chain;
-    WorkRunner runner;
-    if (!runner.runOnPanel(
-            line.port(), chain, [&] { chain.start(content); }, &message))
+    if (!runChainOnPanel(line.port(), chain, [&] { chain.start(content); })) {
+        // Cleared and left half written, or perhaps cleared: say so, or the door is trusted.
+        const QString incomplete = chain.incompleteMessage();
+        if (!incomplete.isEmpty())
+            Console::message(incomplete);
         return Console::Failure;
+    }
     Console::message(
         QCoreApplication::translate("QExport", "Экспорт данных в панель выполнен успешно."));
     return Console::Success;

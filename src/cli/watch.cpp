@@ -14,17 +14,8 @@
 
 using Console::tr;
 
-int Commands::watch(const QStringList& arguments)
+int Commands::watch(CommandLine& line, const QStringList& arguments)
 {
-    CommandLine line(
-        QStringLiteral("watch"),
-        tr("Записывает события панели в журнал, пока не будет остановлен (Ctrl+C, SIGTERM), и "
-           "выводит каждое событие строкой.\n"
-           "Вывод: поля через табуляцию: время, ключ, событие, абонент, квартира, ФИО, отметка "
-           "(накоплено панелью); с --json объект JSON на строку. Пропавший порт открывается "
-           "заново с паузой до 30 с."),
-        QStringLiteral("--port PORT [--database FILE.zelkor] [--journal FILE] [--json]"));
-    line.addPortOption();
     line.addJournalOption();
     const QCommandLineOption database({QStringLiteral("d"), QStringLiteral("database")},
                                       tr("Файл БД, по которому определяются владельцы ключей."),
@@ -32,9 +23,8 @@ int Commands::watch(const QStringList& arguments)
     line.addOption(database);
     const QCommandLineOption asJson(QStringLiteral("json"), tr("Выводить события в JSON."));
     line.addOption(asJson);
-    int exitCode = 0;
-    if (!line.parse(arguments, 0, &exitCode))
-        return exitCode;
+    if (!line.parse(arguments, 0))
+        return line.exitCode();
 
     int keyFormat = CardFormat::Default;
     QString databaseFile;

@@ -64,6 +64,14 @@ bool WorkRunner::runOnPanel(const QString& port, PanelChain& chain,
     return false;
 }
 
+bool runChainOnPanel(const QString& port, PanelChain& chain, const std::function<void()>& start,
+                     QString* message)
+{
+    QString said;
+    WorkRunner runner;
+    return runner.runOnPanel(port, chain, start, message ? message : &said);
+}
+
 Csv::Progress WorkRunner::taskProgress(const QString& label)
 {
     Csv::Progress progress;

@@ -57,3 +57,9 @@ private:
     PanelChain* m_chain = nullptr;
     QAtomicInt m_maximum = 0;
 };
+
+// Runs the chain, started by start, on the serial port named port with a runner of its own:
+// Ctrl+C is watched only while the chain runs. False after the failure was told; message, if
+// given, receives what the chain says on success.
+bool runChainOnPanel(const QString& port, PanelChain& chain, const std::function<void()>& start,
+                     QString* message = nullptr);

@@ -23,6 +23,10 @@
 // bytes that follow it within 5 ms are taken as the rest of that frame and dropped. A data
 // block with a bad CRC is answered with result 0x02. A request that starts while a delayed or
 // paced answer is still pending cuts that answer off: the panel serves one request at a time.
+// When the simulator itself was held up for longer than that gap (its process stopped, say),
+// the silences between the bytes that piled up are unknown, and the sender has given up on all
+// but its newest request: that one alone is served, found by its address byte 0 and header CRC;
+// what came before it is logged as one dropped fragment and not counted as requests.
 //
 // Faults. Silence and ResultCode leave the panel untouched: the request never took effect.
 // BadHeaderCrc, BadDataCrc, CutAnswer, Delay and Noise apply the request and only damage or hold
@@ -82,8 +86,22 @@ public:
     // Opens the pseudo-terminal and starts serving. False with a reason on failure.
     bool start(QString* error = nullptr);
     void stop();
-    bool isRunning() const;
-    QString slavePath() const;
+    bool isRunning() const;    // from start() to stop(), also while unplugged
+    QString slavePath() const; // empty while unplugged or stopped
+
+    // A stable name for the port, as /dev/serial/by-id/ gives an adapter: a symbolic link at
+    // `path` that points to the current slave while the port is plugged in and is removed
+    // while it is not. An empty path removes the link. False with a reason when something
+    // other than a symbolic link is in the way or the link cannot be made.
+    bool setLinkPath(const QString& path, QString* error = nullptr);
+    // The adapter pulled out: the pseudo-terminal is closed under the program's open port,
+    // which sees a hang-up, the link is removed, and nothing is answered. The panel keeps
+    // its memory and goes on storing events.
+    void unplug();
+    // Plugged in again: a new pseudo-terminal (its slave path may differ), the link points to
+    // it, serving resumes. False with a reason on failure or when the simulator is stopped.
+    bool replug(QString* error = nullptr);
+    bool isPlugged() const;
 
     // Line-rate pacing: answers leave at 57600 baud with 11 bits a byte, and an answer starts
     // no earlier than a real line would have delivered the request's last byte: each byte takes
