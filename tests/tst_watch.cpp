@@ -134,6 +134,25 @@ private slots:
         QCOMPARE(watch.stop(SIGINT), 0);
     }
 
+    void journalThatCannotBeWritten()
+    {
+        PanelSimulator sim;
+        QVERIFY(sim.start());
+        const QString notes = dir.filePath("notes.txt");
+        QFile file(notes);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("не журнал\n") > 0);
+        file.close();
+        sim.queueKey(1);
+        Watcher watch({"watch", "--port", sim.slavePath(), "--journal", notes});
+        QTRY_COMPARE_WITH_TIMEOUT(watch.lines.size(), 1, 10000);
+        QCOMPARE(watch.stop(), 0);
+        QVERIFY2(watch.errors.count("События не записываются в журнал") == 1 &&
+                     watch.errors.contains("Не записано в журнал событий " + notes + ": 1."),
+                 qPrintable(watch.errors));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QString("не журнал\n").toUtf8());
+    }
+
     void killedRecorderKeepsWhatItWrote()
     {
         PanelSimulator sim;
