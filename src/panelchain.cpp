@@ -45,7 +45,7 @@ void PanelChain::begin()
     m_running = true;
     m_stopRequested = false;
     // Taken now: a chain destroyed midway can no longer say what it is.
-    m_action = actionText();
+    m_action = m_journalled ? actionText() : QString();
     m_stage = 0;
     emit startEvents(false);
 }

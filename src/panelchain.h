@@ -31,6 +31,8 @@ public:
     // How the event journal names what the chain does to the panel; empty for a chain that
     // changes nothing there and is not recorded.
     virtual QString actionText() const { return {}; }
+    // Keeps the chain out of the journal, as a reading that only prepares another chain.
+    void setJournalled(bool journalled) { m_journalled = journalled; }
 
 signals:
     void startEvents(const bool& value);
@@ -85,4 +87,5 @@ private:
     bool m_stopRequested = false;
     int m_stage = 0;
     QString m_action;
+    bool m_journalled = true;
 };
