@@ -142,9 +142,6 @@ void JournalRecorder::Writer::run()
             stop = stopping;
             force = forced || stopping;
             forced = false;
-        }
-        {
-            QMutexLocker locker(&mutex);
             m_holdLimit = holdLimit;
         }
         for (const Input& input : batch)
