@@ -6,8 +6,8 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_BUILD_TYPE ?= RelWithDebInfo
 
 # Exactly what the build, the tests and the offscreen screenshots need.
-PACKAGES := g++ make cmake qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite fonts-dejavu-core \
-    libqt5svg5-dev desktop-file-utils appstream qttranslations5-l10n
+PACKAGES := g++ make cmake qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite libsqlite3-dev fonts-dejavu-core \
+    libqt5svg5-dev libqt5charts5-dev desktop-file-utils appstream qttranslations5-l10n
 BENCH_PACKAGES := sqlite3
 # dpkg-shlibdeps finds the package's dependencies; it needs `file` to recognise the program.
 PACKAGE_PACKAGES := dpkg-dev file
@@ -76,8 +76,10 @@ bench: build
 	$(BUILD_DIR)/bench/bench_firmware
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_csv
 	$(BUILD_DIR)/bench/bench_panel
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_snapshots
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_journal
-	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_journal --idle 60
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_recorder
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_recorder --idle 60
 
 # A Debian package built the way a packager would: Release, no tests, warnings not fatal.
 package: deps

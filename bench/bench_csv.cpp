@@ -47,17 +47,6 @@ public slots:
 
 constexpr int Runs = 3;
 
-double seconds(const std::function<bool()>& work)
-{
-    QElapsedTimer clock;
-    clock.start();
-    if (!work()) {
-        std::fprintf(stderr, "failed\n");
-        std::exit(1);
-    }
-    return clock.nsecsElapsed() / 1e9;
-}
-
 // The best of a few runs: the machine may be busy with other work.
 double bestSeconds(const std::function<bool()>& work)
 {

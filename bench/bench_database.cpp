@@ -8,68 +8,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <cstdio>
-#include <functional>
-
-namespace {
-
-// The longest time the GUI thread went without running its event loop while some work ran,
-// seen by a 1 ms timer: a pause of more than about 100 ms is a frozen window to the user.
-class PauseMeter
-{
-public:
-    PauseMeter()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
-    }
-
-    // Runs work, then lets the window finish what it queued (painting, deferred sorting).
-    void measure(const std::function<void()>& work)
-    {
-        m_longest = 0;
-        m_clock.start();
-        m_last = 0;
-        m_timer.start(1);
-        work();
-        QApplication::processEvents();
-        tick();
-        m_timer.stop();
-        m_total = m_clock.nsecsElapsed();
-    }
-    double longestMs() const { return m_longest / 1e6; }
-    double totalMs() const { return m_total / 1e6; }
-
-private:
-    void tick()
-    {
-        const qint64 now = m_clock.nsecsElapsed();
-        m_longest = qMax(m_longest, now - m_last);
-        m_last = now;
-    }
-
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-    qint64 m_total = 0;
-};
-
-void idle(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {

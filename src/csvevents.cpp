@@ -20,6 +20,12 @@ QRuntimeError saveEvents(const QString& fileName, const QStringList& titles,
         writer.writeRow(rows.at(n));
         progress.value(n + 1, rows.size());
     }
+    return finishSavingEvents(writer, cancelled);
+}
+
+QRuntimeError finishSavingEvents(CsvWriter& writer, bool cancelled)
+{
+    QString error;
     // The lines written before a cancel stay in the file.
     if (!writer.finish(&error))
         return QRuntimeError::failure(error);

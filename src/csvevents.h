@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QVector>
 
+class CsvWriter;
+
 // How the events list is saved: the separator, the header line and the encoding.
 struct CsvEventsOptions
 {
@@ -20,3 +22,7 @@ struct CsvEventsOptions
 QRuntimeError saveEvents(const QString& fileName, const QStringList& titles,
                          const QVector<QStringList>& rows, const CsvEventsOptions& options,
                          const Csv::Progress& progress);
+
+// Ends a save of events into writer: the file closed, and the message of a write failure, of
+// the cancel, or of the lines written.
+QRuntimeError finishSavingEvents(CsvWriter& writer, bool cancelled);

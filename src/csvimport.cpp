@@ -1,6 +1,7 @@
 #include "csvimport.h"
 
 #include "cardformat.h"
+#include "snapshots.h"
 #include "sqlmessages.h"
 #include "sqltransaction.h"
 #include "taskconnection.h"
@@ -376,6 +377,12 @@ private:
 QRuntimeError importLines(const QString& databaseFile, const QStringList& lines,
                           const CsvImportOptions& options, const Csv::Progress& progress)
 {
+    if (options.clearDatabase) {
+        const Snapshots::Taken snapshot =
+            Snapshots::take(databaseFile, Snapshots::Operation::CsvImport);
+        if (!snapshot.ok)
+            return QRuntimeError::failure(snapshot.error);
+    }
     TaskConnection connection(databaseFile);
     QSqlDatabase& db = connection.database();
     if (!connection.isOpen())

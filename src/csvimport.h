@@ -84,7 +84,8 @@ QStringList decodeLines(const QByteArray& bytes, const QString& codecName);
 
 // Imports lines into databaseFile, on a connection of its own and in one transaction: a
 // failure, a cancel, or running out of subscriber numbers leaves the database as it was; a
-// single row the database refuses is left out. Meant for a pool thread.
+// single row the database refuses is left out. An import that clears the database first takes
+// a snapshot of it before, and does not start without one. Meant for a pool thread.
 QRuntimeError importLines(const QString& databaseFile, const QStringList& lines,
                           const CsvImportOptions& options, const Csv::Progress& progress);
 // The same for a file, read and decoded with the options' codec.

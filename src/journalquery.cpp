@@ -30,6 +30,14 @@ bool isDecimal(const QString& text)
     return true;
 }
 
+qint64 singleId(QSqlDatabase db, const char* statement)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QString::fromLatin1(statement)) || !query.next())
+        return 0;
+    return query.value(0).toLongLong();
+}
+
 } // namespace
 
 JournalQuery::JournalQuery(QSqlDatabase db, const JournalFilter& filter)
@@ -106,17 +114,14 @@ void JournalQuery::bindTo(QSqlQuery& query) const
         query.bindValue(value.key(), value.value());
 }
 
-QString JournalQuery::selectFrom()
+QString JournalQuery::plainColumns()
 {
-    return QStringLiteral(
-        "SELECT r.id, r.kind, r.code, r.key, r.raw, t.text, d.text, p.text, b.text,"
-        " o.subscriber, o.apartment, o.name, u.text, r.stored_from, r.stored_until"
-        " FROM record r LEFT JOIN label t ON t.id = r.text LEFT JOIN label d ON d.id = r.detail"
-        " LEFT JOIN label p ON p.id = r.port LEFT JOIN label b ON b.id = r.database"
-        " LEFT JOIN owner o ON o.id = r.owner LEFT JOIN label u ON u.id = r.user");
+    return QStringLiteral("SELECT r.id, r.kind, r.code, r.key, r.raw, r.text, r.detail, r.port,"
+                          " r.database, r.owner, r.user, r.stored_from, r.stored_until"
+                          " FROM record r");
 }
 
-JournalEntry JournalQuery::entry(const QSqlQuery& query)
+JournalEntry JournalQuery::plainEntry(const QSqlQuery& query)
 {
     JournalEntry entry;
     entry.id = query.value(0).toLongLong();
@@ -126,20 +131,48 @@ JournalEntry JournalQuery::entry(const QSqlQuery& query)
     record.code = query.isNull(2) ? -1 : query.value(2).toInt();
     record.key = query.value(3).toUInt();
     record.raw = query.value(4).toByteArray();
-    record.text = query.value(5).toString();
-    record.detail = query.value(6).toString();
-    record.port = query.value(7).toString();
-    record.database = query.value(8).toString();
-    if (!query.isNull(9)) {
-        record.owner.subscriber = query.value(9).toInt();
-        record.owner.apartment = query.value(10).toString();
-        record.owner.name = query.value(11).toString();
-    }
-    record.user = query.value(12).toString();
-    record.stored = !query.isNull(14);
-    record.storedFrom = query.value(13).toLongLong();
-    record.storedUntil = query.value(14).toLongLong();
+    record.text = label(query.value(5));
+    record.detail = label(query.value(6));
+    record.port = label(query.value(7));
+    record.database = label(query.value(8));
+    if (!query.isNull(9))
+        record.owner = owner(query.value(9).toLongLong());
+    record.user = label(query.value(10));
+    record.stored = !query.isNull(12);
+    record.storedFrom = query.value(11).toLongLong();
+    record.storedUntil = query.value(12).toLongLong();
     return entry;
+}
+
+QString JournalQuery::label(const QVariant& id)
+{
+    if (id.isNull())
+        return QString();
+    const qint64 key = id.toLongLong();
+    const auto known = m_labels.constFind(key);
+    if (known != m_labels.constEnd())
+        return *known;
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT text FROM label WHERE id = :id"));
+    query.bindValue(QStringLiteral(":id"), key);
+    const QString text = query.exec() && query.next() ? query.value(0).toString() : QString();
+    m_labels.insert(key, text);
+    return text;
+}
+
+JournalOwner JournalQuery::owner(qint64 id)
+{
+    const auto known = m_owners.constFind(id);
+    if (known != m_owners.constEnd())
+        return *known;
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT subscriber, apartment, name FROM owner WHERE id = :id"));
+    query.bindValue(QStringLiteral(":id"), id);
+    JournalOwner owner;
+    if (query.exec() && query.next())
+        owner = {query.value(0).toInt(), query.value(1).toString(), query.value(2).toString()};
+    m_owners.insert(id, owner);
+    return owner;
 }
 
 qint64 JournalQuery::count()
@@ -156,23 +189,43 @@ qint64 JournalQuery::count()
 
 QVector<JournalEntry> JournalQuery::page(qint64 beforeId, int limit)
 {
+    return newestFirst(beforeId > 0 ? QStringLiteral(" AND r.id < :bound") : QString(), beforeId,
+                       limit);
+}
+
+QVector<JournalEntry> JournalQuery::after(qint64 afterId, int limit)
+{
+    return newestFirst(QStringLiteral(" AND r.id > :bound"), afterId, limit);
+}
+
+QVector<JournalEntry> JournalQuery::newestFirst(const QString& bound, qint64 boundId, int limit)
+{
     QVector<JournalEntry> entries;
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    query.prepare(selectFrom() + QStringLiteral(" WHERE ") + m_condition +
-                  (beforeId > 0 ? QStringLiteral(" AND r.id < :before") : QString()) +
+    query.prepare(plainColumns() + QStringLiteral(" WHERE ") + m_condition + bound +
                   QStringLiteral(" ORDER BY r.id DESC LIMIT %1").arg(limit));
     bindTo(query);
-    if (beforeId > 0)
-        query.bindValue(QStringLiteral(":before"), beforeId);
+    if (!bound.isEmpty())
+        query.bindValue(QStringLiteral(":bound"), boundId);
     if (!query.exec()) {
         m_error = query.lastError().text();
         return entries;
     }
     entries.reserve(limit);
     while (query.next())
-        entries.append(entry(query));
+        entries.append(plainEntry(query));
     return entries;
+}
+
+qint64 JournalQuery::oldestId(QSqlDatabase db)
+{
+    return singleId(db, "SELECT min(id) FROM record");
+}
+
+qint64 JournalQuery::newestId(QSqlDatabase db)
+{
+    return singleId(db, "SELECT max(id) FROM record");
 }
 
 bool JournalQuery::forEach(const std::function<bool(const JournalEntry&)>& visit, bool newestFirst)
@@ -180,7 +233,7 @@ bool JournalQuery::forEach(const std::function<bool(const JournalEntry&)>& visit
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     query.prepare(
-        selectFrom() + QStringLiteral(" WHERE ") + m_condition +
+        plainColumns() + QStringLiteral(" WHERE ") + m_condition +
         (newestFirst ? QStringLiteral(" ORDER BY r.id DESC") : QStringLiteral(" ORDER BY r.id")));
     bindTo(query);
     if (!query.exec()) {
@@ -188,7 +241,7 @@ bool JournalQuery::forEach(const std::function<bool(const JournalEntry&)>& visit
         return false;
     }
     while (query.next()) {
-        if (!visit(entry(query)))
+        if (!visit(plainEntry(query)))
             break;
     }
     if (query.lastError().isValid()) {

@@ -2,6 +2,7 @@
 
 #include "journalrecord.h"
 
+#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -56,20 +57,32 @@ public:
     // Up to limit matching records older than beforeId (0: from the newest), newest first.
     // Empty at the end or on a failure (see errorText()).
     QVector<JournalEntry> page(qint64 beforeId, int limit);
+    // Up to limit matching records newer than afterId, newest first: what was written since.
+    QVector<JournalEntry> after(qint64 afterId, int limit);
     // Every matching record, oldest first (or newest first), until visit returns false.
     // False when the reading failed.
     bool forEach(const std::function<bool(const JournalEntry&)>& visit, bool newestFirst = false);
 
-    // The columns entry() reads, from record r joined with its texts and owner.
-    static QString selectFrom();
-    static JournalEntry entry(const QSqlQuery& query);
+    // The id of the journal's oldest or newest record, whatever the filter; 0 when it is empty
+    // or cannot be read.
+    static qint64 oldestId(QSqlDatabase db);
+    static qint64 newestId(QSqlDatabase db);
 
 private:
     QString ownerCondition();
+    QVector<JournalEntry> newestFirst(const QString& bound, qint64 boundId, int limit);
+    // Records are read with their texts and owners by number, which are looked up here once
+    // each: a hundred thousand records refer to a few hundred texts and owners.
+    static QString plainColumns();
+    JournalEntry plainEntry(const QSqlQuery& query);
+    QString label(const QVariant& id);
+    JournalOwner owner(qint64 id);
 
     QSqlDatabase m_db;
     JournalFilter m_filter;
     QString m_condition;
     QVariantMap m_values;
     QString m_error;
+    QHash<qint64, QString> m_labels;
+    QHash<qint64, JournalOwner> m_owners;
 };

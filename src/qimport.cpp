@@ -3,6 +3,7 @@
 #include "importchain.h"
 #include "qserialportthread.h"
 #include "requesterwiring.h"
+#include "snapshots.h"
 #include "ui_qimport.h"
 
 #include <QCloseEvent>
@@ -134,6 +135,13 @@ void QImport::startWriting()
     CancelFlag* cancelled = &writeCancel;
     // A connection of its own: the window paints and answers while 50 000 rows go in.
     writing.setFuture(QtConcurrent::run([=] {
+        const Snapshots::Taken snapshot = Snapshots::take(file, Snapshots::Operation::PanelImport);
+        if (!snapshot.ok) {
+            ImportWriter::Result refused;
+            refused.status = ImportWriter::Result::Failed;
+            refused.failure.text = snapshot.error;
+            return refused;
+        }
         return ImportWriter::writeFile(
             file, image, settingsOnly, format,
             [progress](int value) {

@@ -17,7 +17,7 @@ class QSqlDatabase;
 
 // Reads the panel back into the open database, fully or its settings only: a thin view over
 // ImportChain for the reading and ImportWriter for the writing, which runs on a connection of
-// its own while the window keeps painting.
+// its own while the window keeps painting, after a snapshot of the database.
 class QImport : public QDialog
 {
     Q_OBJECT

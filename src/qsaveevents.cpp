@@ -19,12 +19,38 @@ QStringList rowTexts(const QTreeWidgetItem* item, int columns)
     return texts;
 }
 
+// The events list as a source: its rows are copied when saving starts, since the list keeps
+// growing while the task runs.
+QSaveEvents::Source listSource(QTreeWidget* events)
+{
+    QSaveEvents::Source source;
+    source.fileNamePrefix = QStringLiteral("events_");
+    source.processText = QSaveEvents::tr("Процесс экспорта данных из БД");
+    source.prepare = [events]() -> QSaveEvents::Writer {
+        const int columns = events->columnCount();
+        const QStringList titles = rowTexts(events->headerItem(), columns);
+        QVector<QStringList> rows;
+        rows.reserve(events->topLevelItemCount());
+        for (int n = 0; n < events->topLevelItemCount(); ++n)
+            rows << rowTexts(events->topLevelItem(n), columns);
+        return [titles, rows](const QString& fileName, const CsvEventsOptions& options,
+                              const Csv::Progress& progress) {
+            return saveEvents(fileName, titles, rows, options, progress);
+        };
+    };
+    return source;
+}
+
 } // namespace
 
 QSaveEvents::QSaveEvents(QWidget* parent, QTreeWidget* events)
+    : QSaveEvents(parent, listSource(events))
+{}
+
+QSaveEvents::QSaveEvents(QWidget* parent, const Source& source)
     : QDialog(parent)
     , ui(new Ui::QSaveEvents)
-    , events(events)
+    , m_source(source)
 {
     ui->setupUi(this);
     connect(ui->pbCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -39,7 +65,12 @@ QSaveEvents::~QSaveEvents()
 
 void QSaveEvents::exec(QWidget* parent, QTreeWidget* events)
 {
-    QScopedPointer<QSaveEvents> dialog(new QSaveEvents(parent, events));
+    exec(parent, listSource(events));
+}
+
+void QSaveEvents::exec(QWidget* parent, const Source& source)
+{
+    QScopedPointer<QSaveEvents> dialog(new QSaveEvents(parent, source));
     dialog->QDialog::exec();
 }
 
@@ -52,27 +83,22 @@ void QSaveEvents::on_pbSave_clicked()
 {
     if (!CsvControls::separatorGiven(this, ui->leSeparator, ui->cboxSeparator))
         return;
-    const QString proposed = QDir::home().filePath(
-        QStringLiteral("events_%1.csv")
-            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_hhmmss"))));
+    const QString proposed =
+        QDir::home().filePath(m_source.fileNamePrefix +
+                              QStringLiteral("%1.csv").arg(QDateTime::currentDateTime().toString(
+                                  QStringLiteral("yyyyMMdd_hhmmss"))));
     const QString fileName =
         CsvControls::askSaveFile(this, tr("Укажите файл для событий"), proposed);
     if (fileName.isEmpty())
         return;
 
-    // The list keeps growing while the task runs; the task gets the rows as they are now.
-    const int columns = events->columnCount();
-    const QStringList titles = rowTexts(events->headerItem(), columns);
-    QVector<QStringList> rows;
-    rows.reserve(events->topLevelItemCount());
-    for (int n = 0; n < events->topLevelItemCount(); ++n)
-        rows << rowTexts(events->topLevelItem(n), columns);
+    const Writer writer = m_source.prepare();
     CsvEventsOptions options;
     options.separator = ui->leSeparator->text();
     options.header = ui->cbHeader->isChecked();
     options.codecName = ui->cboxCodecs->currentText();
-    runCancellableTask(this, m_cancel, tr("Процесс экспорта данных из БД"),
-                       [=] { return saveData(fileName, titles, rows, options); });
+    runCancellableTask(this, m_cancel, m_source.processText,
+                       [=] { return saveData(writer, fileName, options); });
 }
 
 void QSaveEvents::onCancel()
@@ -80,9 +106,8 @@ void QSaveEvents::onCancel()
     m_cancel.set();
 }
 
-QRuntimeError QSaveEvents::saveData(const QString& fileName, const QStringList& titles,
-                                    const QVector<QStringList>& rows,
+QRuntimeError QSaveEvents::saveData(const Writer& writer, const QString& fileName,
                                     const CsvEventsOptions& options)
 {
-    return saveEvents(fileName, titles, rows, options, CsvControls::taskProgress(this, &m_cancel));
+    return writer(fileName, options, CsvControls::taskProgress(this, &m_cancel));
 }

@@ -5,6 +5,7 @@
 #include "application.h"
 #include "cardformat.h"
 #include "databasefile.h"
+#include "datafolders.h"
 #include "eventlistitem.h"
 #include "eventrecord.h"
 #include "flowlayout.h"
@@ -22,14 +23,17 @@
 #include "qimport.h"
 #include "qimporttodb.h"
 #include "qinfodb.h"
+#include "qjournalwindow.h"
 #include "qpacket.h"
 #include "qpanelsettings.h"
 #include "qpanelversion.h"
 #include "qrecentfileaction.h"
+#include "qrestoresnapshot.h"
 #include "qsaveevents.h"
 #include "qsettingsdb.h"
 #include "qsubscriber.h"
 #include "recentfiles.h"
+#include "snapshots.h"
 #include "taskconnection.h"
 #include "testdatagenerator.h"
 #include "treefill.h"
@@ -198,9 +202,19 @@ void QZelKorWindow::createMenus()
         this, {ui->actionExpandAll, ui->actionCollapseAll, nullptr, ui->actionRefreshDB, nullptr,
                ui->actionAdd, ui->actionEdit, nullptr, ui->actionDel, nullptr, ui->actionAlign});
     m_findMenu = ActionWidgets::newMenu(this, {ui->actionGotoOpenRec, nullptr, ui->actionAlign});
-    m_eventsMenu =
-        ActionWidgets::newMenu(this, {ui->actionAlign, nullptr, ui->actionClearEvents,
-                                      ui->actionSaveEvents, nullptr, ui->actionOrderEvents});
+    // The journal of events, in the panel's menu and beside the live events.
+    auto* journal = new QAction(tr("Журнал событий"), this);
+    journal->setObjectName(QStringLiteral("actionJournal"));
+    journal->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_J));
+    connect(journal, &QAction::triggered, this, [this] {
+        QJournalWindow::open(this, DataFolders::defaultJournalFile(),
+                             [this] { return m_defaultKeyFormat; });
+    });
+    ui->menuPanel->addSeparator();
+    ui->menuPanel->addAction(journal);
+    m_eventsMenu = ActionWidgets::newMenu(this, {ui->actionAlign, nullptr, ui->actionClearEvents,
+                                                 ui->actionSaveEvents, nullptr,
+                                                 ui->actionOrderEvents, nullptr, journal});
     connect(ui->treeView, &QWidget::customContextMenuRequested, this,
             &QZelKorWindow::showContextMenuTree);
     connect(ui->treeFind, &QWidget::customContextMenuRequested, this,
@@ -279,6 +293,7 @@ void QZelKorWindow::wireEnabling()
             action->setEnabled(enabled);
         ui->menuImportExport->menuAction()->setEnabled(enabled);
     });
+    connect(this, &QZelKorWindow::onUseDB_Enabled, ui->actionRestoreSnapshot, &QAction::setEnabled);
 }
 
 void QZelKorWindow::restoreWindowSettings()
@@ -930,9 +945,13 @@ bool QZelKorWindow::clearDB()
 {
     if (m_busy)
         return false;
-    WindowTask task(this, &m_busy, tr("Очистка БД"), WindowTask::KeepEnabled);
+    // Disabled: the window serves its events while the snapshot is taken.
+    WindowTask task(this, &m_busy, tr("Очистка БД"), WindowTask::DisableWindow);
     task.progressBar()->setValue(-1);
-    const QString error = DatabaseFile::clearSubscribers(m_db);
+    const QString file = m_db.databaseName();
+    const Snapshots::Taken snapshot = awaitFuture(
+        QtConcurrent::run([file] { return Snapshots::take(file, Snapshots::Operation::Clear); }));
+    const QString error = snapshot.ok ? DatabaseFile::clearSubscribers(m_db) : snapshot.error;
     if (!error.isEmpty()) {
         QMessageBox::critical(this, tr("Очистка БД"), error);
         return false;
@@ -979,4 +998,13 @@ void QZelKorWindow::on_actionImportDB_triggered()
 void QZelKorWindow::on_actionExportDB_triggered()
 {
     QExportFromDB::exec(this, &m_db);
+}
+
+void QZelKorWindow::on_actionRestoreSnapshot_triggered()
+{
+    // The settings row comes back with the rest.
+    if (QRestoreSnapshot::exec(this, &m_db)) {
+        loadDatabaseSettings();
+        refreshData();
+    }
 }

@@ -106,6 +106,7 @@ public slots:
     void on_actionClearDB_triggered();
     void on_actionImportDB_triggered();
     void on_actionExportDB_triggered();
+    void on_actionRestoreSnapshot_triggered();
     bool clearDB();
     bool openDB(QString fileName);
     void removeRecentFile(QString fileName);

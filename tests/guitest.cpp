@@ -5,9 +5,13 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
+#include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -33,11 +37,39 @@ void prepareGuiTest()
     font.setPointSize(10);
     QApplication::setFont(font);
     previousHandler = qInstallMessageHandler(filterMessages);
+    keepSnapshotsAside();
+}
+
+void keepSnapshotsAside()
+{
+    static QTemporaryDir folder;
+    qputenv("OSTROVEL_SNAPSHOTS", folder.path().toUtf8());
 }
 
 QSettings settingsStore()
 {
     return Application::settings();
+}
+
+QMap<QString, QByteArray> folderContents(const QString& path)
+{
+    QMap<QString, QByteArray> files;
+    for (const QFileInfo& info : QDir(path).entryInfoList(QDir::Files | QDir::Hidden)) {
+        QFile file(info.filePath());
+        files[info.fileName()] = file.open(QIODevice::ReadOnly) ? file.readAll() : "?";
+    }
+    return files;
+}
+
+bool makeFile(const QString& file, const QByteArray& content)
+{
+    if (content.startsWith("sql:")) {
+        QProcess sqlite;
+        sqlite.start(QStringLiteral("sqlite3"), {file, QString::fromUtf8(content.mid(4))});
+        return sqlite.waitForFinished() && sqlite.exitCode() == 0;
+    }
+    QFile out(file);
+    return out.open(QIODevice::WriteOnly) && out.write(content) == content.size();
 }
 
 bool connectWindow(QZelKorWindow* window, const QString& portName)

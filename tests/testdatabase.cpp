@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -147,4 +148,22 @@ QTreeWidget* newDatabaseTree()
         titles << QStringLiteral("Доп. поле %1").arg(n);
     tree->setHeaderLabels(titles);
     return tree;
+}
+
+QStringList TestDatabase::rows(const QString& file)
+{
+    TestDatabase db;
+    db.reopen(file, true);
+    QStringList rows;
+    for (const char* table : {"system", "subscriber", "card"}) {
+        QSqlQuery query(db.db());
+        query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY 1, 2, 3, 4").arg(table));
+        while (query.next()) {
+            QStringList values{table};
+            for (int i = 0; i < query.record().count(); ++i)
+                values << (query.isNull(i) ? "NULL" : query.value(i).toString());
+            rows << values.join('|');
+        }
+    }
+    return rows;
 }

@@ -7,15 +7,15 @@
 #include "paneltables.h"
 #include "protocol.h"
 #include "settingsrecord.h"
+#include "snapshots.h"
 
 #include <QtTest>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSocketNotifier>
-#include <QSqlQuery>
-#include <QSqlRecord>
 
 #include <csignal>
 #include <fcntl.h>
@@ -65,25 +65,6 @@ QByteArray packed(const QString& digits, int width)
     QByteArray bytes(width, '\0');
     digitsToPacked(digits, reinterpret_cast<quint8*>(bytes.data()), width);
     return bytes;
-}
-
-// Every row of the tables a backup writes, NULL told apart from an empty text.
-QStringList rows(const QString& file)
-{
-    TestDatabase db;
-    db.reopen(file, true);
-    QStringList rows;
-    for (const char* table : {"system", "subscriber", "card"}) {
-        QSqlQuery query(db.db());
-        query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(table));
-        while (query.next()) {
-            QStringList values{table};
-            for (int i = 0; i < query.record().count(); ++i)
-                values << (query.isNull(i) ? "NULL" : query.value(i).toString());
-            rows << values.join('|');
-        }
-    }
-    return rows;
 }
 
 void fill(TestDatabase& db)
@@ -182,6 +163,8 @@ private slots:
             << QStringList{"firmware", "write", "--port", "x", "--built-in", "a.bin"};
         QTest::newRow("restore unconfirmed without a terminal")
             << QStringList{"restore", "--port", "x", "template"};
+        QTest::newRow("snapshot restore unconfirmed without a terminal")
+            << QStringList{"restore-snapshot", "template", "1"};
         QTest::newRow("unknown column")
             << QStringList{"csv", "export", "--columns", "subscriber,room", db, "out.csv"};
         QTest::newRow("subscriber column while numbering")
@@ -241,10 +224,10 @@ private slots:
                          .code,
                      0);
         // Each export to a panel is in the event journal with its outcome.
-        JournalFile kept(journal);
-        QCOMPARE(kept.openForReading(), JournalFile::State::ReadOnly);
+        JournalFile recorded(journal);
+        QCOMPARE(recorded.openForReading(), JournalFile::State::ReadOnly);
         QStringList actions;
-        JournalQuery(kept.database(), {}).forEach([&](const JournalEntry& e) {
+        JournalQuery(recorded.database(), {}).forEach([&](const JournalEntry& e) {
             return actions << e.record.text + ": " + e.record.detail + " " + e.record.port, true;
         });
         QCOMPARE(actions, QStringList({"Экспорт данных в панель: выполнено " + b.slavePath(),
@@ -260,7 +243,9 @@ private slots:
         a.setVersion(9, 3, 1);
         QCOMPARE(cli({"info", "-p", a.slavePath()}).out,
                  QByteArray("type=9\nversion=3.1\nboot_mode=0\n"));
+        // The backup replaces a database, which is kept as a snapshot.
         const QString backup = path("backup.zelkor");
+        QVERIFY(QFile::copy(x.path(), backup));
         auto backingUp = start({"backup", "--port", a.slavePath(), backup});
         auto same = start({"diff", "--port", b.slavePath(), x.path()});
         auto changed = start({"diff", "--json", "--port", c.slavePath(), y.path()});
@@ -282,8 +267,12 @@ private slots:
         const Run backedUp = finish(std::move(backingUp));
         QVERIFY2(backedUp.code == 0, qPrintable(backedUp.err.right(800)));
         QCOMPARE(backedUp.out, QByteArray("subscribers=30\nkeys=30\n"));
-        QCOMPARE(rows(backup), rows(reference.path()));
+        QCOMPARE(TestDatabase::rows(backup), TestDatabase::rows(reference.path()));
         QCOMPARE(entries(dir.path()), QStringList{"backup.zelkor"});
+        const QList<Snapshots::Snapshot> kept = Snapshots::list(backup);
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept.at(0).operation, QString("backup"));
+        QCOMPARE(TestDatabase::rows(kept.at(0).file), TestDatabase::rows(x.path()));
         // Progress is drawn only on a terminal.
         QVERIFY(!backedUp.err.contains('\r'));
 
@@ -461,6 +450,46 @@ private slots:
                  QStringList(
                      {"1:658188:1:010,02828", "1:NULL:5551", "2:1234:1:000,01234", "2:NULL:5552"}));
         QFile::remove(file);
+    }
+
+    void snapshotsAndTheirRestore()
+    {
+        TestDatabase db;
+        fill(db);
+        const QStringList before = TestDatabase::rows(db.path());
+        const QString csv = path("tenants.csv");
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("5\t50\t500\t\r\n") > 0);
+        file.close();
+        const QStringList import = {"csv", "import", "--clear", db.path(), csv};
+        // Nothing is cleared without a snapshot.
+        const QByteArray snapshots = qgetenv("OSTROVEL_SNAPSHOTS");
+        qputenv("OSTROVEL_SNAPSHOTS", csv.toUtf8() + "/snapshots");
+        const Run refused = cli(import);
+        qputenv("OSTROVEL_SNAPSHOTS", snapshots);
+        QCOMPARE(refused.code, 1);
+        QVERIFY2(refused.err.startsWith("Не удалось сохранить снимок БД"), qPrintable(refused.err));
+        QCOMPARE(TestDatabase::rows(db.path()), before);
+
+        QCOMPARE(cli(import).code, 0);
+        const QStringList imported = TestDatabase::rows(db.path());
+        const Run listed = cli({"snapshots", db.path()});
+        const QStringList fields = QString::fromUtf8(listed.out).split('\t');
+        QCOMPARE(fields.size(), 6);
+        QCOMPARE(fields.mid(2, 3), QStringList({"csv-import", "4", "4"}));
+        QCOMPARE(TestDatabase::rows(fields.at(5).trimmed()), before);
+
+        // Restored, then undone by restoring the snapshot the restore took.
+        for (const QStringList& expected : {before, imported}) {
+            QCOMPARE(cli({"restore-snapshot", "--yes", db.path(), "1"}).code, 0);
+            QCOMPARE(TestDatabase::rows(db.path()), expected);
+        }
+        const QJsonArray all =
+            QJsonDocument::fromJson(cli({"snapshots", "--json", db.path()}).out).array();
+        QCOMPARE(all.size(), 3);
+        QCOMPARE(all.at(0)["operation"].toString(), QString("restore"));
+        QCOMPARE(all.at(2)["operation"].toString(), QString("csv-import"));
+        QCOMPARE(cli({"restore-snapshot", "--yes", db.path(), "4"}).code, 1);
     }
 
     void failedBackupKeepsTheOldFile()

@@ -2,6 +2,7 @@
 #include "csvevents.h"
 #include "csvexport.h"
 #include "csvimport.h"
+#include "guitest.h"
 #include "testdatabase.h"
 
 #include <QtTest>
@@ -57,7 +58,11 @@ class TestCsvExchange : public QObject
     }
 
 private slots:
-    void initTestCase() { Application::initResources(); }
+    void initTestCase()
+    {
+        Application::initResources();
+        keepSnapshotsAside();
+    }
 
     void roundTrip_data()
     {

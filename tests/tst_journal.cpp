@@ -1,3 +1,4 @@
+#include "guitest.h"
 #include "journalfile.h"
 #include "journalquery.h"
 
@@ -13,16 +14,6 @@ class TestJournal : public QObject
     QTemporaryDir m_dir;
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
-
-    static QMap<QString, QByteArray> folder(const QString& path)
-    {
-        QMap<QString, QByteArray> files;
-        for (const QFileInfo& info : QDir(path).entryInfoList(QDir::Files | QDir::Hidden)) {
-            QFile file(info.filePath());
-            files[info.fileName()] = file.open(QIODevice::ReadOnly) ? file.readAll() : "?";
-        }
-        return files;
-    }
 
     static JournalRecord keyEvent(qint64 ms, quint32 key, quint8 code = 0x00)
     {
@@ -112,23 +103,15 @@ private slots:
         QFETCH(int, state);
         QTemporaryDir dir;
         const QString file = dir.filePath("journal.sqlite");
-        if (content.startsWith("sql:")) {
-            QProcess sqlite;
-            sqlite.start("sqlite3", {file, QString::fromUtf8(content.mid(4))});
-            QVERIFY(sqlite.waitForFinished() && sqlite.exitCode() == 0);
-        } else {
-            QFile out(file);
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(content);
-        }
-        const auto before = folder(dir.path());
+        QVERIFY(makeFile(file, content));
+        const auto before = folderContents(dir.path());
         for (bool writing : {true, false}) {
             JournalFile journal(file);
             QCOMPARE(int(writing ? journal.openForWriting() : journal.openForReading()), state);
             QVERIFY(journal.errorText().contains(file));
             QVERIFY(!journal.append({keyEvent(1, 1)}));
         }
-        QCOMPARE(folder(dir.path()), before);
+        QCOMPARE(folderContents(dir.path()), before);
     }
 
     void filtersFindTheirRecords()

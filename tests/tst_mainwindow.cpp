@@ -14,8 +14,8 @@ const QStringList WhileOpen =
     QString(
         "actionCloseDB actionInfoDB actionRefreshDB actionAdd actionAddCard actionAddSubscriber "
         "actionEdit actionDel actionSearch actionGotoOpenRec actionPanelSettings actionGeneration "
-        "actionClearDB actionImportDB actionExportDB actionSettingsDB actionImport actionExport "
-        "menuImportExport actionExpandAll actionCollapseAll")
+        "actionClearDB actionImportDB actionExportDB actionRestoreSnapshot actionSettingsDB "
+        "actionImport actionExport menuImportExport actionExpandAll actionCollapseAll")
         .split(' ');
 const QStringList WhileConnected =
     QString(

@@ -3,12 +3,15 @@
 #include "commands.h"
 #include "console.h"
 #include "databasefile.h"
+#include "databaseopening.h"
 #include "importchain.h"
 #include "importwriter.h"
 #include "pendingfile.h"
+#include "snapshots.h"
 #include "taskconnection.h"
 #include "workrunner.h"
 
+#include <QFileInfo>
 #include <QSqlQuery>
 
 using Console::tr;
@@ -21,6 +24,25 @@ int count(const QString& file, const char* table)
     QSqlQuery query(connection.database());
     query.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table)));
     return query.next() ? query.value(0).toInt() : 0;
+}
+
+// A database the backup will replace is kept as a snapshot first; false when that failed. A
+// file that is no database of this program holds no list to keep.
+bool keepReplacedDatabase(const QString& target)
+{
+    const QFileInfo file(target);
+    if (!file.isFile() || file.size() == 0)
+        return true;
+    QString error;
+    if (!openDatabase(target, &error)) {
+        Console::message(
+            tr("Файл '%1' не является БД программы и будет заменён без снимка.").arg(target));
+        return true;
+    }
+    const Snapshots::Taken snapshot = Snapshots::take(target, Snapshots::Operation::Backup);
+    if (!snapshot.ok)
+        Console::message(snapshot.error);
+    return snapshot.ok;
 }
 
 } // namespace
@@ -54,6 +76,8 @@ int Commands::backup(CommandLine& line, const QStringList& arguments)
         Console::message(file.failure(message));
         return Console::Failure;
     }
+    if (!keepReplacedDatabase(line.argument(0)))
+        return Console::Failure;
     ImportChain chain;
     if (!runner.runOnPanel(
             line.port(), chain, [&] { chain.start(ImportChain::Full); }, &message))

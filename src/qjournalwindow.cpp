@@ -1,0 +1,344 @@
+#include "qjournalwindow.h"
+
+#include "application.h"
+#include "cardformat.h"
+#include "journalactivity.h"
+#include "journalexport.h"
+#include "journalfile.h"
+#include "journalmodel.h"
+#include "qsaveevents.h"
+#include "ui_qjournalwindow.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSettings>
+#include <QStatusBar>
+
+namespace {
+
+// What the kind filter's entries show. The program's own actions go with the control of the
+// lock and the device, where a caretaker looks for what was done from a computer; event codes
+// the program does not know have an entry of their own.
+const QList<QList<JournalKind>> KindChoices = {
+    {},
+    {JournalKind::Pass},
+    {JournalKind::Refusal},
+    {JournalKind::Control, JournalKind::Action},
+    {JournalKind::PowerFire},
+    {JournalKind::Other},
+};
+
+qint64 startOf(const QDate& day)
+{
+    return QDateTime(day, QTime(0, 0)).toMSecsSinceEpoch();
+}
+
+QDate dayOfId(qint64 id)
+{
+    return QDateTime::fromMSecsSinceEpoch(JournalFile::timeOfId(id)).date();
+}
+
+// Waiting this long after the last keystroke before the search runs.
+constexpr int TypingPauseMs = 300;
+
+} // namespace
+
+QJournalWindow::QJournalWindow(const QString& fileName, std::function<int()> keyFormat,
+                               QWidget* parent)
+    : QMainWindow(parent)
+    , ui(new Ui::QJournalWindow)
+    , m_fileName(fileName)
+    , m_keyFormat(std::move(keyFormat))
+    , m_model(new JournalModel(this))
+{
+    ui->setupUi(this);
+    setWindowFlag(Qt::Window);
+    addActions({ui->actionRefresh, ui->actionExport});
+    ui->tbRefresh->setDefaultAction(ui->actionRefresh);
+    ui->tbExport->setDefaultAction(ui->actionExport);
+    m_fileLabel = new QLabel(this);
+    m_fileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addWidget(m_fileLabel, 1);
+
+    ui->tvJournal->setModel(m_model);
+    QHeaderView* header = ui->tvJournal->horizontalHeader();
+    header->setSectionResizeMode(JournalModel::Event, QHeaderView::Stretch);
+    const int widths[] = {180, 80, 225, 75, 0, 100};
+    for (int column = 0; column < JournalModel::ColumnCount; ++column)
+        if (widths[column] > 0)
+            header->resizeSection(column, widths[column]);
+    ui->tvJournal->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+    connect(m_model, &JournalModel::matchingChanged, this, &QJournalWindow::showCount);
+
+    const QDate today = QDate::currentDate();
+    ui->deSince->setDate(today.addDays(-6));
+    ui->deUntil->setDate(today);
+    for (QDateEdit* edit : {ui->deSince, ui->deUntil}) {
+        edit->setEnabled(false);
+        connect(edit, &QDateEdit::dateChanged, this, &QJournalWindow::applyFilter);
+    }
+    m_typing.setSingleShot(true);
+    m_typing.setInterval(TypingPauseMs);
+    connect(&m_typing, &QTimer::timeout, this, &QJournalWindow::applyFilter);
+    connect(ui->leFilter, &QLineEdit::textChanged, &m_typing, qOverload<>(&QTimer::start));
+    connect(ui->leFilter, &QLineEdit::returnPressed, this, &QJournalWindow::applyFilter);
+    m_updates.setInterval(UpdateIntervalMs);
+    connect(&m_updates, &QTimer::timeout, this, &QJournalWindow::checkForNew);
+
+    restoreLayout();
+    openJournal();
+    applyFilter();
+}
+
+QJournalWindow::~QJournalWindow()
+{
+    // Closed with the main window, it was never hidden.
+    if (isVisible())
+        saveLayout();
+    // The model's queries go before the connection they run on.
+    m_model->clear();
+    delete ui;
+}
+
+QJournalWindow* QJournalWindow::open(QWidget* parent, const QString& fileName,
+                                     std::function<int()> keyFormat)
+{
+    auto* window = parent->findChild<QJournalWindow*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!window)
+        window = new QJournalWindow(fileName, std::move(keyFormat), parent);
+    else if (window->fileName() != fileName)
+        window->setFileName(fileName);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+void QJournalWindow::setFileName(const QString& fileName)
+{
+    m_fileName = fileName;
+    on_actionRefresh_triggered();
+}
+
+JournalFilter QJournalWindow::filter() const
+{
+    JournalFilter filter;
+    const int period = ui->cboxPeriod->currentIndex();
+    if (period != AllTime) {
+        QDate first;
+        QDate last;
+        periodDays(&first, &last);
+        filter.since = startOf(first);
+        // The periods that run up to today stay open, so that new records belong to them.
+        if (period == Dates)
+            filter.until = startOf(last.addDays(1));
+    }
+    filter.kinds = KindChoices.value(ui->cboxKind->currentIndex());
+    filter.text = ui->leFilter->text().trimmed();
+    filter.keyFormat = m_keyFormat ? m_keyFormat() : CardFormat::Default;
+    return filter;
+}
+
+void QJournalWindow::periodDays(QDate* first, QDate* last) const
+{
+    const QDate today = QDate::currentDate();
+    *last = today;
+    switch (ui->cboxPeriod->currentIndex()) {
+    case Today:
+        *first = today;
+        break;
+    case Week:
+        *first = today.addDays(-6);
+        break;
+    case Month:
+        *first = today.addDays(-29);
+        break;
+    case Dates:
+        *first = std::min(ui->deSince->date(), ui->deUntil->date());
+        *last = std::max(ui->deSince->date(), ui->deUntil->date());
+        break;
+    default: {
+        *first = today;
+        if (m_journal && m_journal->isOpen()) {
+            // A clock set wrong may have dated records after today.
+            const qint64 oldest = JournalQuery::oldestId(m_journal->database());
+            const qint64 newest = JournalQuery::newestId(m_journal->database());
+            if (oldest > 0)
+                *first = std::min(today, dayOfId(oldest));
+            if (newest > 0)
+                *last = std::max(today, dayOfId(newest));
+        }
+        break;
+    }
+    }
+}
+
+void QJournalWindow::openJournal()
+{
+    m_model->clear();
+    m_journal = std::make_unique<JournalFile>(m_fileName);
+    const bool open = m_journal->openForReading() == JournalFile::State::ReadOnly;
+    m_fileLabel->setText(tr("Файл журнала: %1").arg(QDir::toNativeSeparators(m_fileName)));
+    ui->actionExport->setEnabled(open);
+    if (open) {
+        ui->lMessage->hide();
+        return;
+    }
+    if (!QFileInfo::exists(m_fileName))
+        showProblem(tr("Журнал событий пока пуст: файла %1 ещё нет. Он появится, когда "
+                       "программа получит первое событие от панели.")
+                        .arg(QDir::toNativeSeparators(m_fileName)));
+    else
+        showProblem(tr("Журнал событий не показан. %1 Файл оставлен как есть.")
+                        .arg(m_journal->errorText()));
+}
+
+void QJournalWindow::showProblem(const QString& text)
+{
+    ui->lMessage->setText(text);
+    ui->lMessage->show();
+    m_chartStale = true;
+    if (ui->tabWidget->currentWidget() == ui->tabChart)
+        updateChart();
+}
+
+void QJournalWindow::applyFilter()
+{
+    m_typing.stop();
+    if (!m_journal || !m_journal->isOpen())
+        return;
+    const JournalFilter shown = filter();
+    if (!m_model->setQuery(m_journal->database(), shown, shown.keyFormat))
+        showProblem(tr("Не удалось прочитать журнал: %1").arg(m_model->errorText()));
+    else
+        ui->lMessage->hide();
+    ui->tvJournal->scrollToTop();
+    m_chartStale = true;
+    if (ui->tabWidget->currentWidget() == ui->tabChart)
+        updateChart();
+}
+
+void QJournalWindow::updateChart()
+{
+    m_chartStale = false;
+    if (!m_journal || !m_journal->isOpen()) {
+        ui->chartView->showMessage(tr("Нет данных: журнал не открыт"));
+        return;
+    }
+    QDate first;
+    QDate last;
+    periodDays(&first, &last);
+    JournalActivity activity;
+    QString error;
+    JournalQuery query(m_journal->database(), filter());
+    if (!query.isValid() || !activity.count(m_journal->database(), query, first, last, &error))
+        ui->chartView->showMessage(
+            tr("Не удалось построить график: %1").arg(query.isValid() ? error : query.errorText()));
+    else
+        ui->chartView->showActivity(activity);
+}
+
+void QJournalWindow::checkForNew()
+{
+    if (!m_journal || !m_journal->isOpen()) {
+        // A journal that did not exist yet is shown as soon as recording has made it.
+        if (m_journal && m_journal->state() == JournalFile::State::Unavailable &&
+            QFileInfo::exists(m_fileName))
+            on_actionRefresh_triggered();
+        return;
+    }
+    // A database opened or closed in the main window shows the keys in its own format.
+    if (m_keyFormat && m_keyFormat() != m_model->keyFormat()) {
+        applyFilter();
+        return;
+    }
+    const int added = m_model->update();
+    if (added < 0) {
+        showProblem(tr("Не удалось прочитать журнал: %1").arg(m_model->errorText()));
+    } else if (added > 0) {
+        m_chartStale = true;
+        if (ui->tabWidget->currentWidget() == ui->tabChart)
+            updateChart();
+    }
+}
+
+void QJournalWindow::showCount()
+{
+    const qint64 matching = m_model->matching();
+    ui->lCount->setText(matching < 0 ? QString()
+                                     : tr("Найдено записей: %1").arg(locale().toString(matching)));
+}
+
+void QJournalWindow::on_actionRefresh_triggered()
+{
+    openJournal();
+    applyFilter();
+}
+
+void QJournalWindow::on_actionExport_triggered()
+{
+    QSaveEvents::Source source;
+    source.fileNamePrefix = QStringLiteral("journal_");
+    source.processText = tr("Процесс экспорта журнала событий");
+    const QString journal = m_fileName;
+    const JournalFilter shown = filter();
+    source.prepare = [journal, shown]() -> QSaveEvents::Writer {
+        return [journal, shown](const QString& fileName, const CsvEventsOptions& options,
+                                const Csv::Progress& progress) {
+            return exportJournal(journal, shown, shown.keyFormat, fileName, options, progress);
+        };
+    };
+    QSaveEvents::exec(this, source);
+}
+
+void QJournalWindow::on_cboxPeriod_currentIndexChanged(int index)
+{
+    ui->deSince->setEnabled(index == Dates);
+    ui->deUntil->setEnabled(index == Dates);
+    applyFilter();
+}
+
+void QJournalWindow::on_cboxKind_currentIndexChanged(int)
+{
+    applyFilter();
+}
+
+void QJournalWindow::on_tabWidget_currentChanged(int)
+{
+    if (ui->tabWidget->currentWidget() == ui->tabChart && m_chartStale)
+        updateChart();
+}
+
+void QJournalWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    m_updates.start();
+    // What was written while the window was hidden.
+    checkForNew();
+}
+
+void QJournalWindow::hideEvent(QHideEvent* event)
+{
+    QMainWindow::hideEvent(event);
+    m_updates.stop();
+    saveLayout();
+}
+
+void QJournalWindow::saveLayout()
+{
+    QSettings settings = Application::settings();
+    settings.setValue(QStringLiteral("QJournalWindow/Geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("tvJournal/State"),
+                      ui->tvJournal->horizontalHeader()->saveState());
+}
+
+void QJournalWindow::restoreLayout()
+{
+    QSettings settings = Application::settings();
+    restoreGeometry(settings.value(QStringLiteral("QJournalWindow/Geometry")).toByteArray());
+    ui->tvJournal->horizontalHeader()->restoreState(
+        settings.value(QStringLiteral("tvJournal/State")).toByteArray());
+}
