@@ -96,6 +96,8 @@ bench: build
 	$(BUILD_DIR)/bench/bench_panel
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_snapshots
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_journal
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_recorder
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_recorder --idle 60
 
 # A Debian package built the way a packager would: Release, no tests, warnings not fatal.
 package: $(QT_DEPS)

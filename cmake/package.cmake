@@ -27,4 +27,7 @@ else()
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qttranslations5-l10n)
 endif()
 set(CPACK_STRIP_FILES ON)
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/COPYING)
+# Where Debian looks for a package's licence.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ostrovel)
 include(CPack)

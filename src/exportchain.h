@@ -47,6 +47,7 @@ public:
     // The same, and that the export has to be made again.
     QString incompleteMessage() const;
     QString stageTitle(int stage) const override;
+    QString actionText() const override { return tr("Экспорт данных в панель"); }
 
 public slots:
     void onHandleReset(QSerialPortError error, QString errorString, QByteArray data);

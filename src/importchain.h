@@ -18,6 +18,7 @@ public:
 
     void start(Mode mode);
     QString stageTitle(int stage) const override;
+    QString actionText() const override { return tr("Импорт данных из панели"); }
     Mode mode() const { return m_mode; }
     // What has been read; complete once the chain has finished successfully.
     const PanelTables::PanelImage& image() const { return m_image; }

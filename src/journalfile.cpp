@@ -19,6 +19,10 @@ QString newConnectionName()
     return QStringLiteral("ostrovel-journal-%1").arg(connectionCount.fetchAndAddRelaxed(1));
 }
 
+// When the panel on a port was last seen with no record waiting (ms since the epoch).
+const char* const SightingTable = "CREATE TABLE sighting (port INTEGER PRIMARY KEY REFERENCES"
+                                  " label (id), time INTEGER NOT NULL)";
+
 // Texts (event descriptions, ports, database files, users) repeat endlessly; each is stored
 // once and the records refer to it, which keeps a record near 80 bytes.
 const char* const Schema[] = {
@@ -33,6 +37,7 @@ const char* const Schema[] = {
     " detail INTEGER REFERENCES label (id), port INTEGER REFERENCES label (id),"
     " database INTEGER REFERENCES label (id), owner INTEGER REFERENCES owner (id),"
     " user INTEGER REFERENCES label (id), stored_from INTEGER, stored_until INTEGER)",
+    SightingTable,
     "CREATE INDEX record_kind ON record (kind)",
     "CREATE INDEX record_key ON record (key) WHERE key IS NOT NULL",
     "CREATE INDEX record_owner ON record (owner) WHERE owner IS NOT NULL",
@@ -122,10 +127,15 @@ JournalFile::State JournalFile::open(bool writing)
                               .arg(m_fileName)
                               .arg(version));
 
-    // The write-ahead log lives beside the file, so its folder must be writable too.
+    // The write-ahead log lives beside the file, so its folder must be writable too. A
+    // journal that cannot be written is not opened at all for recording: even a reading
+    // connection could leave its shared-memory file in the folder.
     const QFileInfo info(m_fileName);
     const bool canWrite = info.isWritable() && QFileInfo(info.absolutePath()).isWritable();
-    const bool readOnly = !writing || !canWrite;
+    if (writing && !canWrite)
+        return fail(State::ReadOnly,
+                    QObject::tr("Журнал %1 доступен только для чтения.").arg(m_fileName));
+    const bool readOnly = !writing;
 
     m_connection = newConnectionName();
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
@@ -145,8 +155,6 @@ JournalFile::State JournalFile::open(bool writing)
     }
     if (readOnly) {
         m_state = State::ReadOnly;
-        if (writing)
-            m_error = QObject::tr("Журнал %1 доступен только для чтения.").arg(m_fileName);
         return m_state;
     }
     if (!prepareWriting())
@@ -168,6 +176,14 @@ bool JournalFile::prepareWriting()
     }
     query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
     query.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+    // Journals made before the sightings were kept gain their table.
+    if (!query.exec(QString::fromLatin1(SightingTable)
+                        .replace(QLatin1String("CREATE TABLE"),
+                                 QLatin1String("CREATE TABLE IF NOT EXISTS")))) {
+        fail(State::Unavailable, QObject::tr("Не удалось подготовить журнал %1: %2.")
+                                     .arg(m_fileName, query.lastError().text()));
+        return false;
+    }
     return true;
 }
 
@@ -326,7 +342,34 @@ bool JournalFile::insertRecord(QSqlQuery& insert, QSqlQuery& lastId, const Journ
     return true;
 }
 
-bool JournalFile::append(const QVector<JournalRecord>& records)
+bool JournalFile::keepSighting(const Sighting& sighting)
+{
+    const qint64 port = labelId(sighting.port.isEmpty() ? QStringLiteral("?") : sighting.port);
+    if (port < 0)
+        return false;
+    QSqlQuery query(m_db);
+    query.prepare(
+        QStringLiteral("INSERT INTO sighting (port, time) VALUES (:port, :time)"
+                       " ON CONFLICT (port) DO UPDATE SET time = max(time, excluded.time)"));
+    query.bindValue(QStringLiteral(":port"), port);
+    query.bindValue(QStringLiteral(":time"), sighting.time);
+    return query.exec() || failedStep(query) >= 0;
+}
+
+qint64 JournalFile::lastSighting(const QString& port)
+{
+    if (!isOpen())
+        return 0;
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "SELECT s.time FROM sighting s JOIN label l ON l.id = s.port WHERE l.text = :port"));
+    query.bindValue(QStringLiteral(":port"), port);
+    if (!query.exec() || !query.next())
+        return 0;
+    return query.value(0).toLongLong();
+}
+
+bool JournalFile::append(const QVector<JournalRecord>& records, const Sighting& sighting)
 {
     if (!isWritable()) {
         if (m_error.isEmpty())
@@ -353,6 +396,8 @@ bool JournalFile::append(const QVector<JournalRecord>& records)
             break;
         }
     }
+    if (ok && sighting.time > 0)
+        ok = keepSighting(sighting);
     if (ok) {
         if (query.exec(QStringLiteral("COMMIT")))
             return true;

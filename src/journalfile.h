@@ -22,7 +22,8 @@ public:
     enum class State {
         Closed,
         Writable,
-        ReadOnly,       // opened for reading; the file or its folder cannot be written
+        ReadOnly,       // opened for reading; or, asked to write, the file or its folder
+                        // cannot be written, and nothing was opened
         NotJournal,     // some other file, or not an SQLite database at all
         UnknownVersion, // a journal of a later version of the program
         Unavailable,    // cannot be opened or created (missing folder, no space, locked)
@@ -45,13 +46,25 @@ public:
 
     State state() const { return m_state; }
     bool isWritable() const { return m_state == State::Writable; }
-    bool isOpen() const { return m_state == State::Writable || m_state == State::ReadOnly; }
+    bool isOpen() const { return m_db.isOpen(); }
     QString fileName() const { return m_fileName; }
     // Why the journal is not usable, or why the last append failed.
     QString errorText() const { return m_error; }
 
-    // Adds records in one transaction: all of them or none. False with errorText().
-    bool append(const QVector<JournalRecord>& records);
+    // When the panel on a port was last seen with no record waiting: a record it still keeps
+    // happened later. 0 when unknown.
+    struct Sighting
+    {
+        QString port;
+        qint64 time = 0;
+    };
+
+    // Adds records in one transaction: all of them or none. A sighting given (time > 0) is
+    // kept in the same transaction. False with errorText().
+    bool append(const QVector<JournalRecord>& records, const Sighting& sighting);
+    bool append(const QVector<JournalRecord>& records) { return append(records, Sighting()); }
+    // The last sighting of the panel on port that was kept; 0 when none is known.
+    qint64 lastSighting(const QString& port);
 
     // The connection, for queries in the thread that opened the journal.
     QSqlDatabase& database() { return m_db; }
@@ -73,6 +86,7 @@ private:
     qint64 ownerId(const JournalOwner& owner);
     qint64 freeId(QSqlQuery& lastId, qint64 ms);
     bool insertRecord(QSqlQuery& insert, QSqlQuery& lastId, const JournalRecord& record);
+    bool keepSighting(const Sighting& sighting);
     // Keeps the failed statement's error as the reason; -1.
     qint64 failedStep(const QSqlQuery& query);
 

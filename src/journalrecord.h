@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMetaType>
 #include <QString>
 
 // What the journal groups events by: the filters of the journal view and of
@@ -54,6 +55,8 @@ struct JournalRecord
     static JournalRecord action(const QString& text, const QString& outcome, const QString& port,
                                 qint64 received);
 };
+
+Q_DECLARE_METATYPE(JournalRecord)
 
 // The computer's user name as the journal records it.
 QString journalUserName();

@@ -86,7 +86,8 @@ QString JournalTexts::time(const JournalRecord& record)
 {
     if (!record.stored)
         return localTime(record.received);
-    // To the second: the bounds are when polling stopped and resumed, not when it happened.
+    // To the second: the bounds are when the panel was last seen with nothing waiting and when
+    // the record was received, not when it happened.
     const QString until = localTime(record.storedUntil).left(19);
     if (record.storedFrom <= 0)
         return translate("накоплено панелью, до %1").arg(until);

@@ -56,9 +56,14 @@ void MySerialPort::onHandler()
                 poll(mode);
             sincePoll.restart();
         }
-        if (QPacket* packet = takeNextPacket())
+        if (QPacket* packet = takeNextPacket()) {
             serve(packet);
-        QThread::msleep(1);
+            QThread::msleep(1);
+        } else {
+            // Idle until the next poll is due rather than waking every millisecond: a
+            // recorder left running for months should cost next to nothing.
+            waitForWork(PollIntervalMs + 1 - sincePoll.elapsed());
+        }
     }
     dropQueuedPackets();
 }
@@ -195,6 +200,13 @@ void MySerialPort::waitWritten(int bytes)
     QThread::msleep(pause);
 }
 
+void MySerialPort::waitForWork(qint64 ms)
+{
+    QMutexLocker locker(&m_mutex);
+    if (ms > 0 && !m_abort && m_queue.isEmpty())
+        m_work.wait(&m_mutex, QDeadlineTimer(ms));
+}
+
 QPacket* MySerialPort::takeNextPacket()
 {
     QMutexLocker locker(&m_mutex);
@@ -207,6 +219,7 @@ void MySerialPort::sendPacket(QPacket* packet)
     packet->moveToThread(thread());
     QMutexLocker locker(&m_mutex);
     m_queue.append(packet);
+    m_work.wakeAll();
 }
 
 void MySerialPort::onStartEvents(const bool& value)
@@ -214,6 +227,7 @@ void MySerialPort::onStartEvents(const bool& value)
     qCDebug(lcLink).noquote() << timeOfDay() << (value ? "events on" : "events off");
     QMutexLocker locker(&m_mutex);
     m_eventMode = value ? 1 : 0;
+    m_work.wakeAll();
 }
 
 void MySerialPort::onCancel()
@@ -226,6 +240,7 @@ void MySerialPort::onAbort()
 {
     QMutexLocker locker(&m_mutex);
     m_abort = true;
+    m_work.wakeAll();
 }
 
 bool MySerialPort::isAborted()

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMutex>
 #include <QSerialPort>
+#include <QWaitCondition>
 
 class QPacket;
 
@@ -52,10 +53,13 @@ private:
     void poll(int mode);
     void serve(QPacket* packet);
     void dropQueuedPackets();
+    // Sleeps up to ms, or until a request, a switch of polling or the stop comes.
+    void waitForWork(qint64 ms);
 
     QMutex m_mutex;
     bool m_abort = false;
     bool m_cancel = false;
     int m_eventMode = 1;
     QList<QPacket*> m_queue;
+    QWaitCondition m_work;
 };

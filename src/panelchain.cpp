@@ -1,5 +1,6 @@
 #include "panelchain.h"
 
+#include "actionjournal.h"
 #include "answerfailure.h"
 
 PanelChain::PanelChain(QObject* parent)
@@ -14,6 +15,13 @@ PanelChain::~PanelChain()
     if (m_waiting)
         emit cancel();
     emit startEvents(true);
+    report(false, linkErrorText(QSerialPortError::CancelledByUser));
+}
+
+void PanelChain::report(bool ok, const QString& failure)
+{
+    if (!m_action.isEmpty())
+        ActionJournal::report(m_action, ActionJournal::outcome(ok ? QString() : failure));
 }
 
 void PanelChain::stop()
@@ -36,6 +44,8 @@ void PanelChain::begin()
 {
     m_running = true;
     m_stopRequested = false;
+    // Taken now: a chain destroyed midway can no longer say what it is.
+    m_action = m_journalled ? actionText() : QString();
     m_stage = 0;
     emit startEvents(false);
 }
@@ -72,6 +82,8 @@ void PanelChain::finish(bool ok, int stage, const QString& message)
     m_waiting = false;
     ending(ok, stage);
     emit startEvents(true);
+    const QString title = stageTitle(stage);
+    report(ok, title.isEmpty() ? message : QStringLiteral("%1: %2").arg(title, message));
     emit finished(ok, stage, message);
 }
 

@@ -28,6 +28,11 @@ public:
     // The title under which a failure of stage is shown; empty where the caller's own title
     // serves.
     virtual QString stageTitle(int stage) const = 0;
+    // How the event journal names what the chain does to the panel; empty for a chain that
+    // changes nothing there and is not recorded.
+    virtual QString actionText() const { return {}; }
+    // Keeps the chain out of the journal, as a reading that only prepares another chain.
+    void setJournalled(bool journalled) { m_journalled = journalled; }
 
 signals:
     void startEvents(const bool& value);
@@ -74,9 +79,13 @@ protected:
 
 private:
     void dispatch(int stage, QPacket* packet);
+    // Tells the event journal how the chain ended.
+    void report(bool ok, const QString& failure);
 
     bool m_running = false;
     bool m_waiting = false;
     bool m_stopRequested = false;
     int m_stage = 0;
+    QString m_action;
+    bool m_journalled = true;
 };

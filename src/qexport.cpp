@@ -41,6 +41,8 @@ QExport::QExport(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
         if (thread)
             connect(thread, &QThread::finished, each, &PanelChain::onLinkClosed);
     }
+    // The panel read to compare and to keep a copy is no import: only the export is journalled.
+    reading->setJournalled(false);
     connect(chain, &PanelChain::progress, this, &QExport::onProgress);
     connect(chain, &PanelChain::finished, this, &QExport::onFinished);
     connect(reading, &PanelChain::progress, this, [this](int stage, int value, int maximum) {

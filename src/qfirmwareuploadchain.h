@@ -27,6 +27,7 @@ public:
     // whose messages belong under the caller's own title.
     static QString stageCaption(Stage stage);
     QString stageTitle(int stage) const override { return stageCaption(Stage(stage)); }
+    QString actionText() const override { return tr("Запись прошивки в панель"); }
 
     // Writes the image file (a resource path is accepted) into the panel. False when a
     // transfer is already running.

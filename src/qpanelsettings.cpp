@@ -1,5 +1,6 @@
 #include "qpanelsettings.h"
 
+#include "actionjournal.h"
 #include "answerfailure.h"
 #include "protocol.h"
 #include "qpacket.h"
@@ -152,6 +153,7 @@ void QPanelSettings::on_pbSaveWrite_clicked()
         QPacket::request(Protocol::WriteSettings, 0, record.left(SettingsRecord::Size));
     connect(packet, &QPacket::handleEvent, this, &QPanelSettings::onHandleEvent,
             Qt::QueuedConnection);
+    ActionJournal::watch(packet, tr("Запись настроек в панель"));
     waiting = true;
     ui->pbSave->setEnabled(false);
     ui->pbSaveWrite->setEnabled(false);

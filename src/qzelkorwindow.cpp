@@ -1,13 +1,16 @@
 #include "qzelkorwindow.h"
 
+#include "actionjournal.h"
 #include "actionwidgets.h"
 #include "application.h"
 #include "cardformat.h"
 #include "databasefile.h"
 #include "datafolders.h"
+#include "eventlistitem.h"
 #include "eventrecord.h"
 #include "flowlayout.h"
 #include "lockstate.h"
+#include "mainwindowjournal.h"
 #include "portaccess.h"
 #include "portlist.h"
 #include "protocol.h"
@@ -108,6 +111,7 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     m_linkLost = new QLabel(this);
     m_linkLost->hide();
     statusBar()->addPermanentWidget(m_linkLost);
+    m_journal = new MainWindowJournal(this);
 
     setWindowTitle(applicationTitle());
     // Kept out of the menu, but not hidden: a hidden action is also disabled and would no
@@ -445,6 +449,7 @@ void QZelKorWindow::setChecked_ConnectPort(bool checked)
                                  QMessageBox::Ok);
             return;
         }
+        m_journal->linkStarted(location);
         ui->pbConnectPort->setText(tr("Отключить"));
         showLinkState(QString::fromLatin1(YellowPicture), tr("Установка связи с панелью"));
     } else {
@@ -508,8 +513,8 @@ void QZelKorWindow::onEvent(QByteArray data, QDateTime datetime)
     const EventRow row = decodeEventRecord(data, datetime, m_defaultKeyFormat);
     if (row.card != 0)
         emit sendCard(row.card);
-    // Plain items: the time of reception sorts chronologically as text.
-    auto* item = new QTreeWidgetItem(QStringList{row.time, row.key, row.description});
+    // The time of reception sorts chronologically as text.
+    auto* item = new EventListItem(row, m_journal->owners());
     if (ui->cbOrderEvents->isChecked())
         ui->treeEvents->insertTopLevelItem(0, item);
     else
@@ -584,9 +589,10 @@ void QZelKorWindow::sendControl(ControlledDevice device, ControlMode mode)
 {
     if (!m_serialThread.isRunning())
         return;
-    // Nobody waits for this answer: the next status byte shows what the panel did.
-    emit m_serialThread.sendPacket(
-        QPacket::request(Protocol::Control, controlParameter(device, mode)));
+    // Only the journal waits for this answer: the next status byte shows what the panel did.
+    QPacket* packet = QPacket::request(Protocol::Control, controlParameter(device, mode));
+    ActionJournal::watch(packet, ActionJournal::controlText(device, mode));
+    emit m_serialThread.sendPacket(packet);
 }
 
 void QZelKorWindow::showLockState(quint8 status)

@@ -15,6 +15,7 @@ class QZelKorWindow;
 }
 class QAbstractButton;
 class QAction;
+class MainWindowJournal;
 class QLabel;
 class QMenu;
 class QTreeWidget;
@@ -150,6 +151,7 @@ private:
     QMenu* m_alignMenu = nullptr;
     QMenu* m_recentMenu = nullptr;
     QLabel* m_linkLost = nullptr;
+    MainWindowJournal* m_journal = nullptr;
     int m_defaultKeyFormat = 2;
     bool m_closing = false;
 };

@@ -17,10 +17,12 @@ bool openWithForeignKeys(QSqlDatabase& db, const QString& fileName)
     return true;
 }
 
-TaskConnection::TaskConnection(const QString& fileName)
+TaskConnection::TaskConnection(const QString& fileName, Mode mode)
     : m_name(QStringLiteral("ostrovel-task-%1").arg(connectionCount.fetchAndAddRelaxed(1)))
     , m_db(QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name))
 {
+    if (mode == Mode::ReadOnly)
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
     if (!openWithForeignKeys(m_db, fileName))
         m_error = m_db.lastError().text();
 }

@@ -9,7 +9,9 @@
 class TaskConnection
 {
 public:
-    explicit TaskConnection(const QString& fileName);
+    enum class Mode { ReadWrite, ReadOnly };
+
+    explicit TaskConnection(const QString& fileName, Mode mode = Mode::ReadWrite);
     ~TaskConnection();
     TaskConnection(const TaskConnection&) = delete;
     TaskConnection& operator=(const TaskConnection&) = delete;

@@ -15,10 +15,12 @@ if(NOT EXISTS ${PREFIX}/${BINDIR}/${exec} OR NOT EXISTS ${data}/icons/hicolor/sc
         OR NOT newest MATCHES "version=\"${VERSION}\"")
     message(FATAL_ERROR "missing program '${exec}' or icon, or newest release not ${VERSION}")
 endif()
-# The command-line tool goes beside the program.
-if(NOT EXISTS ${PREFIX}/${BINDIR}/ostrovel-cli)
-    message(FATAL_ERROR "missing ${BINDIR}/ostrovel-cli")
-endif()
+# The command-line tool goes beside the program, the licence where Debian looks for it.
+foreach(file ${BINDIR}/ostrovel-cli ${DATADIR}/doc/ostrovel/copyright)
+    if(NOT EXISTS ${PREFIX}/${file})
+        message(FATAL_ERROR "missing ${file}")
+    endif()
+endforeach()
 foreach(size 48 64 128 256)
     # Width and height of the PNG, big-endian at offset 16.
     file(READ ${data}/icons/hicolor/${size}x${size}/apps/${APP_ID}.png header HEX OFFSET 16 LIMIT 8)

@@ -1,6 +1,8 @@
 #include "digitcodes.h"
 #include "importchain.h"
 #include "importwriter.h"
+#include "journalfile.h"
+#include "journalquery.h"
 #include "panelfixture.h"
 #include "paneltables.h"
 #include "protocol.h"
@@ -215,8 +217,22 @@ private slots:
         TestDatabase x("x.zelkor"), y("y.zelkor");
         fill(x);
         fill(y);
+        QTemporaryDir journalDir;
+        const QString journal = journalDir.filePath("journal.sqlite");
         for (auto [sim, db] : {std::pair(&b, &x), std::pair(&c, &y)})
-            QCOMPARE(cli({"restore", "--yes", "--port", sim->slavePath(), db->path()}).code, 0);
+            QCOMPARE(cli({"restore", "--yes", "--journal", journal, "--port", sim->slavePath(),
+                          db->path()})
+                         .code,
+                     0);
+        // Each export to a panel is in the event journal with its outcome.
+        JournalFile recorded(journal);
+        QCOMPARE(recorded.openForReading(), JournalFile::State::ReadOnly);
+        QStringList actions;
+        JournalQuery(recorded.database(), {}).forEach([&](const JournalEntry& e) {
+            return actions << e.record.text + ": " + e.record.detail + " " + e.record.port, true;
+        });
+        QCOMPARE(actions, QStringList({"Экспорт данных в панель: выполнено " + b.slavePath(),
+                                       "Экспорт данных в панель: выполнено " + c.slavePath()}));
         c.clearLog();
         y.reopen();
         QVERIFY(y.exec("UPDATE subscriber SET apartment = '4' WHERE id = 14"));

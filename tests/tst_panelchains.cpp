@@ -1,5 +1,9 @@
+#include "actionjournal.h"
 #include "cardformat.h"
 #include "importchain.h"
+#include "journalfile.h"
+#include "journalquery.h"
+#include "journalrecorder.h"
 #include "panelfixture.h"
 #include "paneltables.h"
 #include "qexport.h"
@@ -390,11 +394,29 @@ private slots:
             }
         }
         QVERIFY(db->exec("COMMIT"));
+        QTemporaryDir folder;
+        JournalRecorder recorder(folder.filePath("journal.sqlite"));
+        ActionJournal::setRecorder(&recorder);
+        // With a copy of the panel read before the export.
+        qputenv("OSTROVEL_SNAPSHOTS", folder.path().toLocal8Bit());
+        settingsStore().setValue("QExport/cbPanelCopy", true);
         run("pbExport");
+        settingsStore().remove("QExport/cbPanelCopy");
+        qunsetenv("OSTROVEL_SNAPSHOTS");
         QTRY_COMPARE(dialog->result(), int(QDialog::Accepted));
         TestDatabase copy(QStringLiteral("copy.zelkor"));
         run("pbImport", &copy);
         QTRY_COMPARE(dialog->result(), int(QDialog::Accepted));
+        // Each is in the journal once; the export's reading of the panel beforehand is not.
+        recorder.close();
+        JournalFile journal(recorder.journalFile());
+        QCOMPARE(journal.openForReading(), JournalFile::State::ReadOnly);
+        QStringList actions;
+        JournalQuery(journal.database(), {}).forEach([&](const JournalEntry& e) {
+            return actions << e.record.text + ": " + e.record.detail, true;
+        });
+        QCOMPARE(actions, QStringList({"Экспорт данных в панель: выполнено",
+                                       "Импорт данных из панели: выполнено"}));
         // Keys come back as codes, all in the format chosen for the import.
         QVERIFY(db->exec("UPDATE card SET type = 2, number = id"));
         QCOMPARE(content(copy), content(*db));

@@ -1,3 +1,7 @@
+#include "actionjournal.h"
+#include "journalfile.h"
+#include "journalquery.h"
+#include "journalrecorder.h"
 #include "panelfixture.h"
 #include "qpanelsettings.h"
 #include "qserialportthread.h"
@@ -92,6 +96,9 @@ private slots:
                              "RAISE(ABORT, 'no update'); END"));
         else
             sim->injectFault(0x24, Fault(fault), value, 3);
+        QTemporaryDir folder;
+        JournalRecorder recorder(folder.filePath("journal.sqlite"));
+        ActionJournal::setRecorder(&recorder);
         open<QPanelSettings>();
         childOf<QSpinBox>(dialog, "sb_timeout_tap")->setValue(9);
         answerer->press(QMessageBox::Ok);
@@ -104,6 +111,16 @@ private slots:
         // The database update stays when only the panel failed.
         QCOMPARE(row("timeout_tap"), QString(fault < 0 ? "3" : "9"));
         QCOMPARE(sim->requestCount(0x24), fault < 0 ? 0 : 3);
+        // The journal has the write with the failure shown; nothing went to the panel else.
+        recorder.close();
+        JournalFile journal(recorder.journalFile());
+        QStringList actions;
+        if (journal.openForReading() == JournalFile::State::ReadOnly)
+            JournalQuery(journal.database(), {}).forEach([&](const JournalEntry& e) {
+                return actions << e.record.text + ": " + e.record.detail, true;
+            });
+        QCOMPARE(actions,
+                 fault < 0 ? QStringList() : QStringList{"Запись настроек в панель: " + message});
     }
 
     void closingWhileWriting()

@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "console.h"
+#include "datafolders.h"
 
 using Console::tr;
 
@@ -12,6 +13,10 @@ CommandLine::CommandLine(const QString& command, const QString& description, con
     , m_port({QStringLiteral("p"), QStringLiteral("port")},
              tr("Последовательный порт панели: имя (ttyUSB0) или путь (/dev/ttyUSB0)."),
              QStringLiteral("PORT"))
+    , m_journal(
+          QStringLiteral("journal"),
+          tr("Файл журнала событий (по умолчанию %1).").arg(DataFolders::defaultJournalFile()),
+          QStringLiteral("FILE"))
 {
     m_parser.addOption(m_help);
 }
@@ -20,6 +25,17 @@ void CommandLine::addPortOption()
 {
     m_needsPort = true;
     m_parser.addOption(m_port);
+}
+
+void CommandLine::addJournalOption()
+{
+    m_parser.addOption(m_journal);
+}
+
+QString CommandLine::journal() const
+{
+    return m_parser.isSet(m_journal) ? m_parser.value(m_journal)
+                                     : DataFolders::defaultJournalFile();
 }
 
 QString CommandLine::port() const

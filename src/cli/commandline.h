@@ -21,6 +21,8 @@ public:
     }
     // The serial port option that every panel command needs.
     void addPortOption();
+    // The option that names the event journal the command records into or reads.
+    void addJournalOption();
 
     // Parses arguments (the first is the program) expecting from minimum to maximum positional
     // arguments. False when the command must end with exitCode(): after its help, or after a
@@ -37,6 +39,8 @@ public:
     QString argument(int index) const { return m_parser.positionalArguments().value(index); }
     int argumentCount() const { return m_parser.positionalArguments().size(); }
     QString port() const;
+    // The journal named by --journal, else the one the program uses by default.
+    QString journal() const;
 
     // Tells what is wrong and where the help is; returns the usage exit code.
     int usageError(const QString& message) const;
@@ -50,6 +54,7 @@ private:
     QCommandLineParser m_parser;
     QCommandLineOption m_help;
     QCommandLineOption m_port;
+    QCommandLineOption m_journal;
     bool m_needsPort = false;
     int m_exitCode = 0;
 };

@@ -18,4 +18,6 @@ int csvExport(CommandLine& line, const QStringList& arguments);
 int csvImport(CommandLine& line, const QStringList& arguments);
 int snapshots(CommandLine& line, const QStringList& arguments);
 int restoreSnapshot(CommandLine& line, const QStringList& arguments);
+int watch(CommandLine& line, const QStringList& arguments);
+int journal(CommandLine& line, const QStringList& arguments);
 } // namespace Commands

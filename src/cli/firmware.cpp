@@ -1,3 +1,4 @@
+#include "clijournal.h"
 #include "commandline.h"
 #include "commands.h"
 #include "console.h"
@@ -40,6 +41,7 @@ int Commands::firmwareWrite(CommandLine& line, const QStringList& arguments)
 {
     const QCommandLineOption builtIn(QStringLiteral("built-in"), tr("Встроенная прошивка."));
     line.addOption(builtIn);
+    line.addJournalOption();
     line.addArgument(QStringLiteral("FILE.bin"), tr("Файл прошивки (без --built-in)."));
     if (!line.parse(arguments, 0, 1))
         return line.exitCode();
@@ -55,6 +57,8 @@ int Commands::firmwareWrite(CommandLine& line, const QStringList& arguments)
         Console::message(message);
         return Console::Failure;
     }
+    CliJournal journal(line.journal());
+    journal.receiveActions(line.port());
     QFirmwareUploadChain chain;
     if (!runChainOnPanel(
             line.port(), chain, [&] { chain.start(fileName); }, &message))

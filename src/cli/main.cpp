@@ -1,5 +1,6 @@
-// ostrovel-cli: backs up, restores, compares and converts without a window, for technicians
-// and scripts, through the same classes that the program's dialogs drive.
+// ostrovel-cli: backs up, restores, compares and converts without a window, records the panel's
+// events into the journal and reads it, for technicians and scripts, through the same classes
+// that the program's dialogs drive.
 #include "application.h"
 #include "commandline.h"
 #include "commands.h"
@@ -42,7 +43,7 @@ const std::vector<Entry>& commands()
                   "снимок (см. команду snapshots).\n"
                   "Вывод: subscribers=<абонентов>, keys=<ключей>."),
          true},
-        {"restore", Commands::restore, "--port PORT [--yes] FILE.zelkor",
+        {"restore", Commands::restore, "--port PORT [--yes] [--journal FILE] FILE.zelkor",
          CLI_TEXT("экспорт файла БД в панель"),
          CLI_TEXT("Экспорт БД в панель: память панели очищается и записываются настройки, "
                   "квартиры, телефоны и ключи из файла БД. На терминале спрашивает "
@@ -62,7 +63,8 @@ const std::vector<Entry>& commands()
          CLI_TEXT("Читает прошивку панели в файл. Файл появляется, только когда прочитаны все "
                   "блоки.\nВывод: version=<старшая.младшая> из прочитанного образа."),
          true},
-        {"firmware write", Commands::firmwareWrite, "--port PORT (FILE.bin | --built-in)",
+        {"firmware write", Commands::firmwareWrite,
+         "--port PORT [--journal FILE] (FILE.bin | --built-in)",
          CLI_TEXT("запись прошивки в панель"),
          CLI_TEXT("Записывает прошивку в панель и проверяет её: файл или встроенную прошивку.\n"
                   "Вывод: version=<старшая.младшая> записанного образа."),
@@ -91,6 +93,22 @@ const std::vector<Entry>& commands()
                   "команды snapshots, 1 — самый новый). Текущее состояние БД сначала "
                   "сохраняется в новый снимок. На терминале спрашивает подтверждение; без "
                   "терминала требует --yes."),
+         false},
+        {"watch", Commands::watch, "--port PORT [--database FILE.zelkor] [--journal FILE] [--json]",
+         CLI_TEXT("запись событий панели в журнал"),
+         CLI_TEXT("Записывает события панели в журнал, пока не будет остановлен (Ctrl+C, "
+                  "SIGTERM), и выводит каждое событие строкой. Пропавший порт открывается "
+                  "заново с паузой до 30 с.\n"
+                  "Вывод: поля через табуляцию: время, ключ, событие, абонент, квартира, ФИО, "
+                  "отметка (накоплено панелью, действие); с --json объект JSON на строку."),
+         true},
+        {"journal", Commands::journal,
+         "[--journal FILE] [--since WHEN] [--until WHEN] [--key KEY] [--apartment N] "
+         "[--kind KINDS] [--json]",
+         CLI_TEXT("записи журнала событий"),
+         CLI_TEXT("Выводит записи журнала событий, от старых к новым.\n"
+                  "Вывод: как у watch — поля через табуляцию или, с --json, объект JSON на "
+                  "строку."),
          false},
     };
     return all;

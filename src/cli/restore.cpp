@@ -1,9 +1,12 @@
+#include "clijournal.h"
 #include "commandline.h"
 #include "commands.h"
 #include "console.h"
 #include "databaseopening.h"
 #include "exportchain.h"
 #include "workrunner.h"
+
+#include <QFileInfo>
 
 using Console::tr;
 
@@ -12,6 +15,7 @@ int Commands::restore(CommandLine& line, const QStringList& arguments)
     const QCommandLineOption yes({QStringLiteral("y"), QStringLiteral("yes")},
                                  tr("Не спрашивать подтверждения."));
     line.addOption(yes);
+    line.addJournalOption();
     // Everything the panel gets is read, and refused if need be, before the panel is touched.
     ExportContent content;
     int exitCode = 0;
@@ -29,6 +33,10 @@ int Commands::restore(CommandLine& line, const QStringList& arguments)
             return Console::Failure;
         }
     }
+    // The export goes into the event journal with its outcome, as the window's does.
+    CliJournal journal(line.journal());
+    journal.recorder().setDatabase(QFileInfo(line.argument(0)).absoluteFilePath());
+    journal.receiveActions(line.port());
     ExportChain chain;
     if (!runChainOnPanel(line.port(), chain, [&] { chain.start(content); })) {
         // Cleared and left half written, or perhaps cleared: say so, or the door is trusted.

@@ -1,0 +1,64 @@
+#include "mainwindowjournal.h"
+
+#include "actionjournal.h"
+#include "datafolders.h"
+#include "journalrecorder.h"
+#include "qzelkorwindow.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QStatusBar>
+
+MainWindowJournal::MainWindowJournal(QZelKorWindow* window)
+    : QObject(window)
+    , m_window(window)
+    , m_recorder(new JournalRecorder(DataFolders::defaultJournalFile(), this))
+    , m_owners(window->database())
+    , m_fault(new QLabel(window))
+{
+    m_recorder->attach(window->serialThread());
+    ActionJournal::setRecorder(m_recorder);
+    connect(window, &QZelKorWindow::onUseDB_Enabled, this, [this](bool open) {
+        m_owners.clear();
+        m_recorder->setDatabase(open ? m_window->database()->databaseName() : QString());
+    });
+    connect(m_recorder, &JournalRecorder::recordingFailed, this,
+            &MainWindowJournal::onRecordingFailed);
+    connect(m_recorder, &JournalRecorder::recordingResumed, this,
+            &MainWindowJournal::onRecordingResumed);
+    m_fault->setObjectName(QStringLiteral("labelJournalFault"));
+    m_fault->hide();
+    window->statusBar()->addPermanentWidget(m_fault);
+}
+
+MainWindowJournal::~MainWindowJournal()
+{
+    // What was received is written before the window is gone.
+    m_recorder->close();
+}
+
+void MainWindowJournal::linkStarted(const QString& port)
+{
+    m_recorder->linkStarted(port);
+}
+
+void MainWindowJournal::onRecordingFailed(const QString& reason)
+{
+    m_fault->setText(tr("Журнал событий не записывается: %1").arg(reason));
+    m_fault->show();
+    QMessageBox::warning(m_window, tr("Предупреждение"),
+                         tr("События не записываются в журнал.\r\n%1").arg(reason));
+}
+
+void MainWindowJournal::onRecordingResumed(qint64 lost)
+{
+    m_fault->hide();
+    if (lost == 0) {
+        m_window->statusBar()->showMessage(
+            tr("Запись в журнал событий возобновлена, все события сохранены."), 30000);
+        return;
+    }
+    QMessageBox::warning(
+        m_window, tr("Предупреждение"),
+        tr("Запись в журнал событий возобновлена.\r\nНе записано событий: %1.").arg(lost));
+}

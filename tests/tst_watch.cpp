@@ -1,0 +1,177 @@
+#include "journalfile.h"
+#include "qzelkorwindow.h"
+#include "testsupport.h"
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+// ostrovel-cli running, its output read line by line as it comes.
+class Watcher : public QProcess
+{
+public:
+    explicit Watcher(const QStringList& arguments)
+    {
+        connect(this, &QProcess::readyReadStandardOutput, this, [this] {
+            while (canReadLine()) {
+                lines << QString::fromUtf8(readLine()).trimmed();
+                times << clock.elapsed();
+            }
+        });
+        connect(this, &QProcess::readyReadStandardError, this,
+                [this] { errors += QString::fromUtf8(readAllStandardError()); });
+        clock.start();
+        start(OSTROVEL_CLI, arguments);
+    }
+    ~Watcher() override
+    {
+        kill();
+        waitForFinished();
+    }
+    // Ends it as systemd or Ctrl+C does; its exit code, or -1.
+    int stop(int signal = SIGTERM)
+    {
+        ::kill(pid_t(processId()), signal);
+        if (!waitForFinished(30000))
+            return -1;
+        QCoreApplication::sendPostedEvents();
+        return exitStatus() == QProcess::NormalExit ? exitCode() : -1;
+    }
+
+    QElapsedTimer clock;
+    QStringList lines;
+    QList<qint64> times; // when each line was read, on clock
+    QString errors;
+};
+
+QStringList journalLines(const QString& journal, const QStringList& options = {})
+{
+    QProcess reader;
+    reader.start(OSTROVEL_CLI, QStringList{"journal", "--journal", journal} + options);
+    reader.waitForFinished();
+    return QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+// `ostrovel-cli watch` and `journal` against simulated panels: what they print and record, the
+// window writing the same journal meanwhile, a port that vanishes, a recorder killed outright.
+class TestWatch : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+private slots:
+    void initTestCase() { prepareGuiTest(); }
+
+    void watchBesideTheWindow()
+    {
+        const QString journal = dir.filePath("shared.sqlite");
+        PanelSimulator a, b;
+        QVERIFY(a.start() && b.start());
+        TestDatabase db;
+        db.addSubscriber(4, "17", "");
+        db.addKey(4, 5000, 2, "5000");
+        db.close();
+        a.queueKey(5000); // kept before the recorder came
+        Watcher watch({"watch", "--port", a.slavePath(), "--database", db.path(), "--journal",
+                       journal, "--json"});
+        // The window records another panel into the same journal at the same time.
+        qputenv("OSTROVEL_JOURNAL", journal.toLocal8Bit());
+        qputenv("OSTROVEL_EXTRA_PORTS", b.slavePath().toLocal8Bit());
+        auto window = std::make_unique<QZelKorWindow>();
+        QVERIFY(connectWindow(window.get(), b.slavePath()));
+        for (int i = 1; i <= 15; ++i) {
+            a.queueKey(i);
+            b.queueKey(100 + i);
+            QTest::qWait(60);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(watch.lines.size(), 16, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(b.pendingEvents(), 0, 15000);
+        QCOMPARE(watch.stop(), 0);
+        window.reset();
+        qunsetenv("OSTROVEL_JOURNAL");
+
+        const QJsonObject first = QJsonDocument::fromJson(watch.lines[0].toUtf8()).object();
+        QCOMPARE(first["key"].toString(), QString("5000"));
+        QCOMPARE(first["owner"].toObject()["apartment"].toString(), QString("17"));
+        QCOMPARE(first["stored"].toBool(), true);
+        QCOMPARE(first["database"].toString(), db.path());
+        // Everything printed is in the journal, as the journal command prints it, and so is
+        // what the window received.
+        const QStringList kept = journalLines(journal, {"--json"});
+        QCOMPARE(kept.size(), 31);
+        for (const QString& line : watch.lines)
+            QVERIFY2(kept.contains(line), qPrintable(line));
+        QCOMPARE(journalLines(journal, {"--key", "5000"}).size(), 1);
+        QCOMPARE(journalLines(journal, {"--apartment", "17", "--kind", "pass"}).size(), 1);
+        QVERIFY2(!watch.errors.contains("не записываются"), qPrintable(watch.errors));
+    }
+
+    void portThatVanishes()
+    {
+        // Named like a USB adapter's link, which goes while the adapter is out.
+        const QString port = dir.filePath("ttyPANEL");
+        PanelSimulator sim;
+        QVERIFY(sim.start() && sim.setLinkPath(port));
+        Watcher watch({"watch", "--port", port, "--journal", dir.filePath("vanishing.sqlite")});
+        sim.queueKey(1);
+        QTRY_COMPARE_WITH_TIMEOUT(watch.lines.size(), 1, 10000);
+        // Seen with nothing waiting before it goes.
+        const int polls = sim.requestCount(0x43);
+        QTRY_VERIFY(sim.requestCount(0x43) > polls + 1);
+        sim.unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(watch.errors.contains("Нет связи с панелью"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(watch.errors.contains("Следующая попытка"), 20000);
+        sim.queueKey(2);
+        QVERIFY(sim.replug());
+        QTRY_COMPARE_WITH_TIMEOUT(watch.lines.size(), 2, 40000);
+        QVERIFY2(watch.lines[1].contains("\t2\t") && watch.lines[1].contains("накоплено панелью с"),
+                 qPrintable(watch.lines[1]));
+        QTRY_VERIFY(watch.errors.contains("Связь с панелью восстановлена"));
+        QCOMPARE(watch.stop(SIGINT), 0);
+    }
+
+    void journalThatCannotBeWritten()
+    {
+        PanelSimulator sim;
+        QVERIFY(sim.start());
+        const QString notes = dir.filePath("notes.txt");
+        QFile file(notes);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("не журнал\n") > 0);
+        file.close();
+        sim.queueKey(1);
+        Watcher watch({"watch", "--port", sim.slavePath(), "--journal", notes});
+        QTRY_COMPARE_WITH_TIMEOUT(watch.lines.size(), 1, 10000);
+        QCOMPARE(watch.stop(), 0);
+        QVERIFY2(watch.errors.count("События не записываются в журнал") == 1 &&
+                     watch.errors.contains("Не записано в журнал событий " + notes + ": 1."),
+                 qPrintable(watch.errors));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QString("не журнал\n").toUtf8());
+    }
+
+    void killedRecorderKeepsWhatItWrote()
+    {
+        PanelSimulator sim;
+        QVERIFY(sim.start());
+        const QString journal = dir.filePath("killed.sqlite");
+        Watcher watch({"watch", "--port", sim.slavePath(), "--journal", journal});
+        QTimer stream;
+        quint32 key = 0;
+        connect(&stream, &QTimer::timeout, [&] { sim.queueKey(++key); });
+        stream.start(150);
+        QTRY_VERIFY_WITH_TIMEOUT(watch.lines.size() >= 15, 20000);
+        const qint64 killed = watch.clock.elapsed();
+        QCOMPARE(watch.stop(SIGKILL), -1);
+        const QStringList kept = journalLines(journal);
+        QVERIFY(!kept.isEmpty());
+        for (int i = 0; i < watch.lines.size() && watch.times[i] < killed - 1000; ++i)
+            QVERIFY2(kept.contains(watch.lines[i]), qPrintable(watch.lines[i]));
+    }
+};
+
+QTEST_MAIN(TestWatch)
+#include "tst_watch.moc"
