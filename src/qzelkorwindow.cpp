@@ -647,12 +647,8 @@ bool QZelKorWindow::openDB(QString fileName)
     if (m_busy)
         return false;
     closeConnection(false);
-    if (!QFileInfo::exists(fileName)) {
-        QMessageBox::critical(this, windowTitle(), tr("Файл '%1' не существет.").arg(fileName));
-        return false;
-    }
-    if (!openWithForeignKeys(m_db, fileName)) {
-        QMessageBox::critical(this, windowTitle(), m_db.lastError().text());
+    if (!QFileInfo::exists(fileName) || !openWithForeignKeys(m_db, fileName)) {
+        QMessageBox::critical(this, windowTitle(), openFailure(m_db, fileName));
         closeConnection(false);
         return false;
     }

@@ -1,6 +1,9 @@
 #include "taskconnection.h"
 
+#include "databasefile.h"
+
 #include <QAtomicInt>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -8,13 +11,37 @@ namespace {
 QAtomicInt connectionCount;
 }
 
+QString existingFileUri(const QString& fileName)
+{
+    // Only these three have a meaning of their own in the path of an SQLite URI.
+    QString path = QFileInfo(fileName).absoluteFilePath();
+    path.replace(QLatin1Char('%'), QLatin1String("%25"))
+        .replace(QLatin1Char('?'), QLatin1String("%3F"))
+        .replace(QLatin1Char('#'), QLatin1String("%23"));
+    return QStringLiteral("file://%1?mode=rw").arg(path);
+}
+
 bool openWithForeignKeys(QSqlDatabase& db, const QString& fileName)
 {
+    // Without SQLite's create flag: a file removed after the caller found it fails to open
+    // instead of coming back as an empty database.
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+    db.setDatabaseName(existingFileUri(fileName));
+    const bool opened = db.open();
+    // Whoever works on the file by name reads the plain path; an open connection only keeps
+    // the new name and options for its next open.
+    db.setConnectOptions();
     db.setDatabaseName(fileName);
-    if (!db.open())
+    if (!opened)
         return false;
     QSqlQuery(db).exec(QStringLiteral("PRAGMA foreign_keys = ON;"));
     return true;
+}
+
+QString openFailure(const QSqlDatabase& db, const QString& fileName)
+{
+    return QFileInfo::exists(fileName) ? db.lastError().text()
+                                       : DatabaseFile::missingFileMessage(fileName);
 }
 
 TaskConnection::TaskConnection(const QString& fileName)
@@ -22,7 +49,7 @@ TaskConnection::TaskConnection(const QString& fileName)
     , m_db(QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name))
 {
     if (!openWithForeignKeys(m_db, fileName))
-        m_error = m_db.lastError().text();
+        m_error = openFailure(m_db, fileName);
 }
 
 TaskConnection::~TaskConnection()

@@ -1,4 +1,5 @@
 #include "qzelkorwindow.h"
+#include "taskconnection.h"
 #include "testsupport.h"
 
 #include <pwd.h>
@@ -60,6 +61,36 @@ private slots:
         window.reset();
         // A refused file stays as it was; a good one is compacted on closing.
         QCOMPARE(folder(dir) == before, !opens);
+    }
+
+    void existingFilesOnly_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << "house.zelkor";
+        QTest::newRow("characters of a URI") << "50%41 #2?.zelkor";
+        QTest::newRow("Cyrillic") << "Дом №5.zelkor";
+    }
+    void existingFilesOnly()
+    {
+        QFETCH(QString, name);
+        TestDatabase file(name);
+        QVERIFY(file.exec("UPDATE system SET talk_time = 77"));
+        file.close();
+        const QString path = file.path();
+        {
+            TaskConnection connection(path);
+            QVERIFY2(connection.isOpen(), qPrintable(connection.errorText()));
+            QCOMPARE(connection.database().databaseName(), path);
+            QSqlQuery query(connection.database());
+            QVERIFY(query.exec("SELECT talk_time FROM system") && query.next());
+            QCOMPARE(query.value(0).toInt(), 77);
+        }
+        // Gone by the time it is opened: reported as missing, and not made anew.
+        QVERIFY(QFile::remove(path));
+        TaskConnection connection(path);
+        QVERIFY(!connection.isOpen());
+        QCOMPARE(connection.errorText(), "Файл '" + path + "' не существет.");
+        QVERIFY(folder(QFileInfo(path).path()).isEmpty());
     }
 
     void readOnlyFileOpensWithOneWarning()
