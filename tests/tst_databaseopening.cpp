@@ -93,6 +93,44 @@ private slots:
         QVERIFY(folder(QFileInfo(path).path()).isEmpty());
     }
 
+    void closingCompactsInTheBackground()
+    {
+        TestDatabase file;
+        QVERIFY(file.exec("CREATE TABLE filler AS SELECT zeroblob(65536)") &&
+                file.exec("DROP TABLE filler"));
+        file.close();
+        QZelKorWindow window;
+        QVERIFY(window.openDB(file.path()));
+        // A reader of the file holds the compaction back for as long as the test wants.
+        QVERIFY(file.reopen() && file.exec("BEGIN") &&
+                file.value("SELECT COUNT(*) FROM system") == 1);
+        bool released = false;
+        const auto releaseLater = [&] {
+            released = false;
+            QTimer::singleShot(900, [&] { released = file.exec("COMMIT"); });
+        };
+        childOf<QAction>(&window, "actionCloseDB")->trigger();
+        QVERIFY(window.isCompacting());
+        QCOMPARE(window.windowTitle(), QZelKorWindow::applicationTitle());
+        QVERIFY(!childOf<QAction>(&window, "actionCloseDB")->isEnabled());
+        // Opening again waits for the compaction, with the wait dialog while it lasts.
+        ModalAnswerer answerer;
+        answerer.handle([](QWidget*) {});
+        releaseLater();
+        QVERIFY(window.openDB(file.path()));
+        QVERIFY(released);
+        QCOMPARE(answerer.seen.value(0).className, QString("QWaitDialog"));
+        QSqlQuery pages(*window.database());
+        QVERIFY(pages.exec("PRAGMA freelist_count") && pages.next());
+        QCOMPARE(pages.value(0).toInt(), 0);
+        // Closing the window waits for it too.
+        QVERIFY(file.exec("BEGIN") && file.value("SELECT COUNT(*) FROM system") == 1);
+        childOf<QAction>(&window, "actionCloseDB")->trigger();
+        releaseLater();
+        QVERIFY(window.close());
+        QVERIFY(released && !window.isCompacting());
+    }
+
     void readOnlyFileOpensWithOneWarning()
     {
         if (geteuid() == 0) {
