@@ -1,6 +1,7 @@
 #include "guitest.h"
 
 #include "application.h"
+#include "modalanswerer.h"
 #include "qzelkorwindow.h"
 
 #include <QApplication>
@@ -33,6 +34,7 @@ void prepareGuiTest()
     font.setPointSize(10);
     QApplication::setFont(font);
     previousHandler = qInstallMessageHandler(filterMessages);
+    ModalAnswerer::watchUnanswered();
 }
 
 QSettings settingsStore()

@@ -31,10 +31,17 @@ struct Run
     QString err;
 };
 
-// A test that stops midway leaves no process behind.
-std::unique_ptr<QProcess> start(const QStringList& arguments, const QString& logging = QString())
+// A run of the tool. A test that stops midway leaves no process behind, and the runs a test
+// starts side by side are waited for five minutes from their start, together well within
+// CTest's time.
+struct Command : QProcess
 {
-    auto process = std::make_unique<QProcess>();
+    QDeadlineTimer deadline{300000};
+};
+
+std::unique_ptr<Command> start(const QStringList& arguments, const QString& logging = QString())
+{
+    auto process = std::make_unique<Command>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!logging.isEmpty())
         environment.insert(QStringLiteral("QT_LOGGING_RULES"), logging);
@@ -43,10 +50,11 @@ std::unique_ptr<QProcess> start(const QStringList& arguments, const QString& log
     return process;
 }
 
-Run finish(std::unique_ptr<QProcess> process)
+Run finish(std::unique_ptr<Command> process)
 {
     Run run;
-    if (process->waitForFinished(300000) && process->exitStatus() == QProcess::NormalExit)
+    if (process->waitForFinished(int(process->deadline.remainingTime())) &&
+        process->exitStatus() == QProcess::NormalExit)
         run.code = process->exitCode();
     run.out = process->readAllStandardOutput();
     run.err = QString::fromUtf8(process->readAllStandardError());
