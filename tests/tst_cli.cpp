@@ -18,6 +18,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using Fault = PanelSimulator::FaultKind;
@@ -434,6 +435,33 @@ private slots:
                  QStringList(
                      {"1:658188:1:010,02828", "1:NULL:5551", "2:1234:1:000,01234", "2:NULL:5552"}));
         QFile::remove(file);
+    }
+
+    void failedCsvExportKeepsTheOldFile()
+    {
+        TestDatabase db;
+        db.addSubscriber(1, "11", "5551");
+        db.close();
+        QTemporaryDir folder;
+        const QString file = folder.filePath("house.csv");
+        QFile old(file);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("yesterday") == 9);
+        old.close();
+        // A disk that takes no more than a few bytes of a file: the export fails midway.
+        const auto restore = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit small{4, limit.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &small);
+        auto process = start({"csv", "export", db.path(), file});
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, restore);
+        const Run run = finish(std::move(process));
+        QCOMPARE(run.code, 1);
+        QVERIFY2(run.err.startsWith("Ошибка записи файла: " + file), qPrintable(run.err));
+        QCOMPARE(entries(folder.path()), QStringList{"house.csv"});
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("yesterday"));
     }
 
     void failedBackupKeepsTheOldFile()
