@@ -1,11 +1,14 @@
 #include "testdatabase.h"
 
+#include "databasefile.h"
+#include "taskconnection.h"
 #include "treerows.h"
 
 #include <QAtomicInt>
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -135,6 +138,32 @@ void TestDatabase::fail(const QString& what)
 void TestDatabase::fail(const QString& what, const QSqlQuery& query)
 {
     fail(what + QStringLiteral(": ") + query.lastError().text());
+}
+
+QStringList checkedRows(const QString& file)
+{
+    TaskConnection connection(file);
+    if (!connection.isOpen())
+        return {QStringLiteral("does not open: ") + connection.errorText()};
+    QSqlDatabase& db = connection.database();
+    if (DatabaseFile::checkFormat(db).format != DatabaseFile::Format::Valid)
+        return {QStringLiteral("refused by the format check")};
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA integrity_check")) || !query.next() ||
+        query.value(0).toString() != QLatin1String("ok"))
+        return {QStringLiteral("damaged")};
+    QStringList rows;
+    for (const char* table : {"system", "subscriber", "card"}) {
+        query.exec(QStringLiteral("SELECT * FROM %1").arg(QLatin1String(table)));
+        while (query.next()) {
+            QStringList values{QLatin1String(table)};
+            for (int i = 0; i < query.record().count(); ++i)
+                values << (query.isNull(i) ? QStringLiteral("NULL") : query.value(i).toString());
+            rows << values.join(QLatin1Char('|'));
+        }
+    }
+    rows.sort();
+    return rows;
 }
 
 QTreeWidget* newDatabaseTree()

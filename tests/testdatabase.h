@@ -50,6 +50,11 @@ private:
     bool m_valid = false;
 };
 
+// Every row of a database file's tables, NULL told apart from an empty text, once the file has
+// opened as the program opens it and passed the program's format check and SQLite's integrity
+// check; else one line telling which of them failed.
+QStringList checkedRows(const QString& file);
+
 // An empty tree laid out as the main window's database tree: the subscriber, key, apartment
 // and phone columns and the ten extra fields under their default titles. The caller owns it.
 QTreeWidget* newDatabaseTree();

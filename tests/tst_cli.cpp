@@ -1,3 +1,4 @@
+#include "databasefile.h"
 #include "digitcodes.h"
 #include "importchain.h"
 #include "importwriter.h"
@@ -54,7 +55,8 @@ std::unique_ptr<Command> start(const QStringList& arguments, const QString& logg
 Run finish(std::unique_ptr<Command> process)
 {
     Run run;
-    if (process->waitForFinished(int(process->deadline.remainingTime())) &&
+    if ((process->state() == QProcess::NotRunning ||
+         process->waitForFinished(int(process->deadline.remainingTime()))) &&
         process->exitStatus() == QProcess::NormalExit)
         run.code = process->exitCode();
     run.out = process->readAllStandardOutput();
@@ -74,25 +76,6 @@ QByteArray packed(const QString& digits, int width)
     return bytes;
 }
 
-// Every row of the tables a backup writes, NULL told apart from an empty text.
-QStringList rows(const QString& file)
-{
-    TestDatabase db;
-    db.reopen(file, true);
-    QStringList rows;
-    for (const char* table : {"system", "subscriber", "card"}) {
-        QSqlQuery query(db.db());
-        query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(table));
-        while (query.next()) {
-            QStringList values{table};
-            for (int i = 0; i < query.record().count(); ++i)
-                values << (query.isNull(i) ? "NULL" : query.value(i).toString());
-            rows << values.join('|');
-        }
-    }
-    return rows;
-}
-
 void fill(TestDatabase& db)
 {
     db.addSubscriber(0, "12", "5551234");
@@ -105,6 +88,47 @@ void fill(TestDatabase& db)
     db.addKey(7, 0x40, 2, "64");
     db.exec("UPDATE system SET talk_time = 120, code_open_lock = '905'");
     db.close();
+}
+
+// A backup of a large panel into a folder of its own, to be killed outright (SIGKILL) a random
+// moment after its writing into the database began.
+struct KilledBackup
+{
+    PanelSimulator sim;
+    QTemporaryDir folder;
+    QString target = folder.filePath("house.zelkor");
+    QStringList before; // the target's rows; none when there was no target
+    int delayMs = 0;
+    std::unique_ptr<Command> process;
+    QElapsedTimer writing;
+    bool endedItself = false;
+
+    // The run's hidden temporary file, or its journal; empty while there is none.
+    QString hidden(bool journal = false)
+    {
+        for (const QString& name : QDir(folder.path()).entryList(QDir::Files | QDir::Hidden))
+            if (name.startsWith('.') && name.endsWith("-journal") == journal)
+                return folder.filePath(name);
+        return {};
+    }
+};
+
+// What a backup of the panel writes, as the import dialog reads and writes it into a copy of the
+// template.
+QStringList backupRows(PanelSimulator* sim)
+{
+    DirectLink link(sim);
+    ImportChain chain;
+    link.attach(&chain);
+    QSignalSpy read(&chain, &PanelChain::finished);
+    chain.start(ImportChain::Full);
+    if (!read.wait(60000))
+        return {"not read"};
+    TestDatabase reference;
+    ImportWriter::write(
+        reference.db(), chain.image(), false, 2, [](int) {}, [] { return false; });
+    reference.close();
+    return checkedRows(reference.path());
 }
 
 // The tool run as a person runs it: standard input and standard error on a terminal, which the
@@ -164,12 +188,71 @@ class TestCli : public QObject
 {
     Q_OBJECT
 
+    static constexpr int KilledBackups = 3;
+    static constexpr int KillWithinMs = 100;
+
     QTemporaryDir dir;
 
     QString path(const QString& name) { return dir.filePath(name); }
     QStringList entries(const QString& folder)
     {
         return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    // Backups of a panel of 25 000 subscribers, the first into a folder without the file, the
+    // others over a small database.
+    std::vector<std::unique_ptr<KilledBackup>> startKilledBackups()
+    {
+        std::vector<std::unique_ptr<KilledBackup>> runs;
+        for (int i = 0; i < KilledBackups; ++i) {
+            auto run = std::make_unique<KilledBackup>();
+            if (!run->sim.start())
+                return {};
+            for (int n = 0; n < PanelTables::Records; ++n) {
+                run->sim.setApartmentRecord(n, packed(QString::number(n + 1), 4));
+                run->sim.setPhoneRecord(n, packed(QString::number(89160000000LL + n), 6));
+            }
+            if (i > 0) {
+                TestDatabase old;
+                fill(old);
+                QFile::copy(old.path(), run->target);
+                run->before = checkedRows(run->target);
+            }
+            run->delayMs = QRandomGenerator::global()->bounded(KillWithinMs);
+            run->process = start({"backup", "--port", run->sim.slavePath(), run->target});
+            runs.push_back(std::move(run));
+        }
+        return runs;
+    }
+
+    void killWhileWriting(std::vector<std::unique_ptr<KilledBackup>>& runs)
+    {
+        QCOMPARE(int(runs.size()), KilledBackups);
+        // A run that fails at once leaves a living run's hidden file alone.
+        KilledBackup& first = *runs.front();
+        QTRY_VERIFY(!first.hidden().isEmpty());
+        const QString living = first.hidden();
+        QCOMPARE(cli({"backup", "--port", first.folder.filePath("none"), first.target}).code, 1);
+        QVERIFY(QFile::exists(living));
+        QDeadlineTimer deadline(240000);
+        for (int left = KilledBackups; left > 0 && !deadline.hasExpired(); QTest::qWait(1)) {
+            for (const auto& run : runs) {
+                if (!run->process)
+                    continue;
+                if (!run->writing.isValid() && !run->hidden(true).isEmpty())
+                    run->writing.start();
+                run->endedItself = run->process->state() == QProcess::NotRunning;
+                if (!run->endedItself && run->writing.isValid() &&
+                    run->writing.elapsed() >= run->delayMs) {
+                    ::kill(pid_t(run->process->processId()), SIGKILL);
+                    run->process->waitForFinished();
+                }
+                if (run->process->state() == QProcess::NotRunning) {
+                    run->process.reset();
+                    --left;
+                }
+            }
+        }
     }
 
 private slots:
@@ -257,25 +340,16 @@ private slots:
         auto backingUp = start({"backup", "--port", a.slavePath(), backup});
         auto same = start({"diff", "--port", b.slavePath(), x.path()});
         auto changed = start({"diff", "--json", "--port", c.slavePath(), y.path()});
-
-        // The reference: the dialog's reading and writing, on a copy of the template.
-        DirectLink link(&a);
-        ImportChain chain;
-        link.attach(&chain);
-        QSignalSpy read(&chain, &PanelChain::finished);
-        chain.start(ImportChain::Full);
-        QVERIFY(read.wait(60000));
-        TestDatabase reference;
-        QCOMPARE(ImportWriter::write(
-                     reference.db(), chain.image(), false, 2, [](int) {}, [] { return false; })
-                     .status,
-                 ImportWriter::Result::Written);
-        reference.close();
+        // Reading a panel takes as long whatever it holds: backups killed midway run beside.
+        std::vector<std::unique_ptr<KilledBackup>> killed = startKilledBackups();
+        killWhileWriting(killed);
+        if (QTest::currentTestFailed())
+            return;
 
         const Run backedUp = finish(std::move(backingUp));
         QVERIFY2(backedUp.code == 0, qPrintable(backedUp.err.right(800)));
         QCOMPARE(backedUp.out, QByteArray("subscribers=30\nkeys=30\n"));
-        QCOMPARE(rows(backup), rows(reference.path()));
+        QCOMPARE(checkedRows(backup), backupRows(&a));
         QCOMPARE(entries(dir.path()), QStringList{"backup.zelkor"});
         // Progress is drawn only on a terminal.
         QVERIFY(!backedUp.err.contains('\r'));
@@ -299,6 +373,23 @@ private slots:
         // Comparing wrote nothing.
         for (int command : {0x01, 0x24, 0x25, 0x26, 0x27})
             QCOMPARE(c.requestCount(command), 0);
+
+        // A killed backup leaves the target as it was or whole, and the next run, here one that
+        // fails at once, no hidden file.
+        const QStringList after = backupRows(&killed.front()->sim);
+        for (const auto& run : killed) {
+            const bool kept = QFile::exists(run->target);
+            const QStringList rows = kept ? checkedRows(run->target) : QStringList();
+            qInfo("backup %s %d ms into its writing: the target %s",
+                  run->endedItself ? "not yet killed, ended by itself," : "killed", run->delayMs,
+                  rows == run->before ? "as before"
+                  : rows == after     ? "whole"
+                                      : "mixed");
+            QVERIFY(run->writing.isValid() && (rows == run->before || rows == after));
+            QCOMPARE(cli({"backup", "--port", run->folder.filePath("none"), run->target}).code, 1);
+            QCOMPARE(entries(run->folder.path()),
+                     kept ? QStringList{"house.zelkor"} : QStringList());
+        }
     }
 
     void restoreAsksOnATerminal_data()
