@@ -44,8 +44,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QShortcut>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStatusBar>
 #include <QtConcurrent>
 
