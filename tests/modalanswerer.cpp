@@ -58,6 +58,7 @@ bool waitsForAnswer(const QWidget* widget, bool ignored)
 ModalAnswerer::ModalAnswerer(QObject* parent)
     : QObject(parent)
 {
+    answerers().taken.removeAll(nullptr);
     // What is already up belongs to the test, not to the boxes it is about to provoke.
     if (QWidget* current = QApplication::activeModalWidget())
         answerers().taken.append(current);
