@@ -138,10 +138,11 @@ private slots:
             const QString runuser = QStandardPaths::findExecutable("runuser");
             if (runuser.isEmpty() || !getpwnam("nobody"))
                 QSKIP("running as root without runuser or the user nobody to run as");
-            QCOMPARE(QProcess::execute(runuser, {"-u", "nobody", "--",
-                                                 QCoreApplication::applicationFilePath(),
-                                                 QTest::currentTestFunction()}),
-                     0);
+            QProcess run;
+            run.start(runuser, {"-u", "nobody", "--", QCoreApplication::applicationFilePath(),
+                                QTest::currentTestFunction()});
+            QVERIFY(run.waitForFinished(60000));
+            QCOMPARE(run.exitCode(), 0);
             return;
         }
         TestDatabase file;
