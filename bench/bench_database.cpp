@@ -1,7 +1,8 @@
 // Database benchmark: a database of 24 999 subscribers with one key each, opened, reloaded and
 // closed in the main window (time, and the longest pause of the window's event loop beside
-// that of an idle loop), searched ("Содержит" over the key column, and over the phone column
-// where every row matches), and the peak resident memory.
+// that of an idle loop; the close also as it was, compacting in the GUI thread), searched
+// ("Содержит" over the key column, and over the phone column where every row matches), and the peak
+// resident memory.
 #include "benchsupport.h"
 #include "qzelkorwindow.h"
 
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -63,9 +65,28 @@ int main(int argc, char* argv[])
                 "<= 300 for 40 000 rows)\n",
                 found->topLevelItemCount(), meter.totalMs());
 
-    meter.measure([&] { window.findChild<QAction*>(QStringLiteral("actionCloseDB"))->trigger(); });
-    std::printf("close: %.0f ms, compaction included; longest pause %.1f ms\n", meter.totalMs(),
-                meter.longestMs());
+    // The close as it was: the compaction on the window's own connection, in the GUI thread.
+    QAction* close = window.findChild<QAction*>(QStringLiteral("actionCloseDB"));
+    meter.measure([&] {
+        QSqlQuery(*window.database()).exec(QStringLiteral("VACUUM"));
+        close->trigger();
+    });
+    std::printf("close, compacting in the GUI thread (as before): %.0f ms; longest pause %.1f ms\n",
+                meter.totalMs(), meter.longestMs());
+    const auto compacted = [&] {
+        while (window.isCompacting())
+            idle(1);
+    };
+    compacted();
+    if (!window.openDB(file))
+        return 1;
+    meter.measure([&] {
+        close->trigger();
+        compacted();
+    });
+    std::printf("close: %.0f ms until the compaction in the background ended; longest pause %.1f "
+                "ms (target <= 100)\n",
+                meter.totalMs(), meter.longestMs());
 
     std::printf("memory: resident %.0f MiB before opening, peak %.0f MiB (target <= 250)\n", before,
                 processMemoryKiB("VmHWM:") / 1024.0);

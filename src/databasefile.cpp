@@ -34,6 +34,11 @@ QString createFromTemplate(const QString& fileName)
     return {};
 }
 
+QString missingFileMessage(const QString& fileName)
+{
+    return translate("Файл '%1' не существет.").arg(fileName);
+}
+
 FormatCheck checkFormat(QSqlDatabase& db)
 {
     FormatCheck check;

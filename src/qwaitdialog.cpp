@@ -25,6 +25,12 @@ QWaitDialog::~QWaitDialog()
     delete ui;
 }
 
+void QWaitDialog::setCancellable(bool cancellable)
+{
+    ui->pbCancel->setEnabled(cancellable);
+    ui->pbCancel->setVisible(cancellable);
+}
+
 void QWaitDialog::on_pbCancel_clicked()
 {
     reject();

@@ -18,6 +18,8 @@ public:
     ~QWaitDialog() override;
 
     bool isFinished() const { return m_finished; }
+    // For work that cannot be stopped: no cancel button, and Escape asks nothing.
+    void setCancellable(bool cancellable);
 
     void reject() override;
 

@@ -4,6 +4,7 @@
 #include "actionwidgets.h"
 #include "application.h"
 #include "cardformat.h"
+#include "compactionwait.h"
 #include "databasefile.h"
 #include "datafolders.h"
 #include "eventlistitem.h"
@@ -50,8 +51,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QShortcut>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStatusBar>
 #include <QtConcurrent>
 
@@ -313,6 +312,8 @@ WindowLayout QZelKorWindow::storedLayout()
 
 void QZelKorWindow::closeEvent(QCloseEvent* event)
 {
+    // The file closed last is compacted to the end before the window goes.
+    waitForCompaction(m_compaction, this);
     if (!m_serialThread.isRunning() && !m_busy) {
         event->accept();
         return;
@@ -638,8 +639,10 @@ void QZelKorWindow::triggeredNewDB(bool)
         QDir::homePath() + QDir::separator() + QStringLiteral("new.zelkor"), tr("DB (*.zelkor)"));
     if (fileName.isEmpty())
         return;
-    // The file may be the one that is open: let go of it before it is overwritten.
+    // The file may be the one that is open or being compacted: let go of it before it is
+    // overwritten.
     closeConnection(false);
+    waitForCompaction(m_compaction, this);
     const QString error = DatabaseFile::createFromTemplate(fileName);
     if (!error.isEmpty()) {
         QMessageBox::critical(this, QString(), error, QMessageBox::Ok);
@@ -668,12 +671,10 @@ bool QZelKorWindow::openDB(QString fileName)
     if (m_busy)
         return false;
     closeConnection(false);
-    if (!QFileInfo::exists(fileName)) {
-        QMessageBox::critical(this, windowTitle(), tr("Файл '%1' не существет.").arg(fileName));
-        return false;
-    }
-    if (!openWithForeignKeys(m_db, fileName)) {
-        QMessageBox::critical(this, windowTitle(), m_db.lastError().text());
+    // No file is opened while the one closed last is still being compacted.
+    waitForCompaction(m_compaction, this);
+    if (!QFileInfo::exists(fileName) || !openWithForeignKeys(m_db, fileName)) {
+        QMessageBox::critical(this, windowTitle(), openFailure(m_db, fileName));
         closeConnection(false);
         return false;
     }
@@ -716,10 +717,12 @@ void QZelKorWindow::closeConnection(bool compact)
 {
     setWindowTitle(applicationTitle());
     if (m_db.isOpen()) {
-        // Every close compacts the file, except when another file is about to be opened.
-        if (compact)
-            QSqlQuery(m_db).exec(QStringLiteral("VACUUM"));
+        const QString fileName = m_db.databaseName();
         m_db.close();
+        // Every close compacts the file, except when another file is about to be opened; in
+        // the background, since a large file takes seconds.
+        if (compact)
+            m_compaction.start(fileName);
     }
     m_defaultKeyFormat = CardFormat::Default;
     TreeFill::clearRows(ui->treeView);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "databasecompaction.h"
 #include "qserialporterror.h"
 #include "qserialportthread.h"
 
@@ -40,6 +41,8 @@ public:
     QSqlDatabase* database() { return &m_db; }
     // True while a background database task of the window runs.
     bool isBusy() const { return m_busy; }
+    // True while the file closed last is being compacted in the background.
+    bool isCompacting() const { return m_compaction.isRunning(); }
     static QString applicationTitle();
     // Selects the listed port with this name or device path and connects to it, as the user
     // would; true when the worker runs.
@@ -144,6 +147,7 @@ private:
     bool m_busy = false;
     QSerialPortThread m_serialThread;
     QSqlDatabase m_db;
+    DatabaseCompaction m_compaction;
     QMenu* m_addMenu = nullptr;
     QMenu* m_treeMenu = nullptr;
     QMenu* m_findMenu = nullptr;

@@ -27,6 +27,12 @@ private:
     QString m_error;
 };
 
-// Opens db on fileName and switches its foreign keys on: every connection to a database file
-// needs it for the cascades from subscriber to card.
+// Opens db on the existing file fileName, never creating it, and switches its foreign keys on:
+// every connection to a database file needs it for the cascades from subscriber to card. The
+// connection's database name stays fileName.
 bool openWithForeignKeys(QSqlDatabase& db, const QString& fileName);
+// Why db did not open on fileName: the missing file's message when it is not there (any more),
+// else the driver's error.
+QString openFailure(const QSqlDatabase& db, const QString& fileName);
+// The SQLite URI that opens fileName, read-write or read-only, only if it exists.
+QString existingFileUri(const QString& fileName, bool readOnly = false);

@@ -1,6 +1,7 @@
 #include "guitest.h"
 
 #include "application.h"
+#include "modalanswerer.h"
 #include "qzelkorwindow.h"
 
 #include <QApplication>
@@ -38,6 +39,7 @@ void prepareGuiTest()
     QApplication::setFont(font);
     previousHandler = qInstallMessageHandler(filterMessages);
     keepSnapshotsAside();
+    ModalAnswerer::watchUnanswered();
 }
 
 void keepSnapshotsAside()

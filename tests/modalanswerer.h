@@ -14,6 +14,11 @@
 // few milliseconds until a new one appears, records its title and text, and applies the next
 // queued answer; a single timer shot could race and answer the wrong box. A modal widget that
 // is already up when the answerer is made is left alone.
+//
+// No test hangs on a box: one that stays up unanswered for five seconds fails the running test,
+// named by its title and text, and is rejected. That is every new modal widget while an
+// answerer lives (it has no answer left for it), and a message box or file dialog while none
+// does; a wait dialog, which its task closes, is left to its task.
 class ModalAnswerer : public QObject
 {
     Q_OBJECT
@@ -27,6 +32,10 @@ public:
     };
 
     explicit ModalAnswerer(QObject* parent = nullptr);
+    ~ModalAnswerer() override;
+
+    // Starts failing the boxes nobody answers; prepareGuiTest() does it for every widget test.
+    static void watchUnanswered();
 
     // Queued answers, used in order for the boxes that appear.
     void press(QMessageBox::StandardButton button);
@@ -49,6 +58,4 @@ private:
     QTimer m_timer;
     QList<std::function<void(QWidget*)>> m_answers;
     QStringList m_ignored;
-    QList<QPointer<QWidget>> m_handled; // deleted boxes turn null, so a new box at a reused
-                                        // address still counts as new
 };

@@ -1,5 +1,7 @@
 #include "testdatabase.h"
 
+#include "databasefile.h"
+#include "taskconnection.h"
 #include "treerows.h"
 
 #include <QAtomicInt>
@@ -138,6 +140,32 @@ void TestDatabase::fail(const QString& what, const QSqlQuery& query)
     fail(what + QStringLiteral(": ") + query.lastError().text());
 }
 
+QStringList checkedRows(const QString& file)
+{
+    TaskConnection connection(file);
+    if (!connection.isOpen())
+        return {QStringLiteral("does not open: ") + connection.errorText()};
+    QSqlDatabase& db = connection.database();
+    if (DatabaseFile::checkFormat(db).format != DatabaseFile::Format::Valid)
+        return {QStringLiteral("refused by the format check")};
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA integrity_check")) || !query.next() ||
+        query.value(0).toString() != QLatin1String("ok"))
+        return {QStringLiteral("damaged")};
+    QStringList rows;
+    for (const char* table : {"system", "subscriber", "card"}) {
+        query.exec(QStringLiteral("SELECT * FROM %1").arg(QLatin1String(table)));
+        while (query.next()) {
+            QStringList values{QLatin1String(table)};
+            for (int i = 0; i < query.record().count(); ++i)
+                values << (query.isNull(i) ? QStringLiteral("NULL") : query.value(i).toString());
+            rows << values.join(QLatin1Char('|'));
+        }
+    }
+    rows.sort();
+    return rows;
+}
+
 QTreeWidget* newDatabaseTree()
 {
     auto* tree = new QTreeWidget;
@@ -148,22 +176,4 @@ QTreeWidget* newDatabaseTree()
         titles << QStringLiteral("Доп. поле %1").arg(n);
     tree->setHeaderLabels(titles);
     return tree;
-}
-
-QStringList TestDatabase::rows(const QString& file)
-{
-    TestDatabase db;
-    db.reopen(file, true);
-    QStringList rows;
-    for (const char* table : {"system", "subscriber", "card"}) {
-        QSqlQuery query(db.db());
-        query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY 1, 2, 3, 4").arg(table));
-        while (query.next()) {
-            QStringList values{table};
-            for (int i = 0; i < query.record().count(); ++i)
-                values << (query.isNull(i) ? "NULL" : query.value(i).toString());
-            rows << values.join('|');
-        }
-    }
-    return rows;
 }

@@ -39,10 +39,6 @@ public:
     // Releases the file (the connection closes) so that the program under test owns it alone.
     void close();
 
-    // Every row of the settings, subscriber and key tables of a database file, NULL told apart
-    // from an empty text: two files with equal rows hold the same list.
-    static QStringList rows(const QString& file);
-
 private:
     static void fail(const QString& what);
     static void fail(const QString& what, const QSqlQuery& query);
@@ -53,6 +49,11 @@ private:
     QSqlDatabase m_db;
     bool m_valid = false;
 };
+
+// Every row of a database file's tables, NULL told apart from an empty text, once the file has
+// opened as the program opens it and passed the program's format check and SQLite's integrity
+// check; else one line telling which of them failed.
+QStringList checkedRows(const QString& file);
 
 // An empty tree laid out as the main window's database tree: the subscriber, key, apartment
 // and phone columns and the ten extra fields under their default titles. The caller owns it.

@@ -1,3 +1,4 @@
+#include "databasefile.h"
 #include "digitcodes.h"
 #include "importchain.h"
 #include "importwriter.h"
@@ -21,6 +22,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using Fault = PanelSimulator::FaultKind;
@@ -34,10 +36,17 @@ struct Run
     QString err;
 };
 
-// A test that stops midway leaves no process behind.
-std::unique_ptr<QProcess> start(const QStringList& arguments, const QString& logging = QString())
+// A run of the tool. A test that stops midway leaves no process behind, and the runs a test
+// starts side by side are waited for five minutes from their start, together well within
+// CTest's time.
+struct Command : QProcess
 {
-    auto process = std::make_unique<QProcess>();
+    QDeadlineTimer deadline{300000};
+};
+
+std::unique_ptr<Command> start(const QStringList& arguments, const QString& logging = QString())
+{
+    auto process = std::make_unique<Command>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!logging.isEmpty())
         environment.insert(QStringLiteral("QT_LOGGING_RULES"), logging);
@@ -46,10 +55,12 @@ std::unique_ptr<QProcess> start(const QStringList& arguments, const QString& log
     return process;
 }
 
-Run finish(std::unique_ptr<QProcess> process)
+Run finish(std::unique_ptr<Command> process)
 {
     Run run;
-    if (process->waitForFinished(300000) && process->exitStatus() == QProcess::NormalExit)
+    if ((process->state() == QProcess::NotRunning ||
+         process->waitForFinished(int(process->deadline.remainingTime()))) &&
+        process->exitStatus() == QProcess::NormalExit)
         run.code = process->exitCode();
     run.out = process->readAllStandardOutput();
     run.err = QString::fromUtf8(process->readAllStandardError());
@@ -80,6 +91,47 @@ void fill(TestDatabase& db)
     db.addKey(7, 0x40, 2, "64");
     db.exec("UPDATE system SET talk_time = 120, code_open_lock = '905'");
     db.close();
+}
+
+// A backup of a large panel into a folder of its own, to be killed outright (SIGKILL) a random
+// moment after its writing into the database began.
+struct KilledBackup
+{
+    PanelSimulator sim;
+    QTemporaryDir folder;
+    QString target = folder.filePath("house.zelkor");
+    QStringList before; // the target's rows; none when there was no target
+    int delayMs = 0;
+    std::unique_ptr<Command> process;
+    QElapsedTimer writing;
+    bool endedItself = false;
+
+    // The run's hidden temporary file, or its journal; empty while there is none.
+    QString hidden(bool journal = false)
+    {
+        for (const QString& name : QDir(folder.path()).entryList(QDir::Files | QDir::Hidden))
+            if (name.startsWith('.') && name.endsWith("-journal") == journal)
+                return folder.filePath(name);
+        return {};
+    }
+};
+
+// What a backup of the panel writes, as the import dialog reads and writes it into a copy of the
+// template.
+QStringList backupRows(PanelSimulator* sim)
+{
+    DirectLink link(sim);
+    ImportChain chain;
+    link.attach(&chain);
+    QSignalSpy read(&chain, &PanelChain::finished);
+    chain.start(ImportChain::Full);
+    if (!read.wait(60000))
+        return {"not read"};
+    TestDatabase reference;
+    ImportWriter::write(
+        reference.db(), chain.image(), false, 2, [](int) {}, [] { return false; });
+    reference.close();
+    return checkedRows(reference.path());
 }
 
 // The tool run as a person runs it: standard input and standard error on a terminal, which the
@@ -139,12 +191,71 @@ class TestCli : public QObject
 {
     Q_OBJECT
 
+    static constexpr int KilledBackups = 3;
+    static constexpr int KillWithinMs = 100;
+
     QTemporaryDir dir;
 
     QString path(const QString& name) { return dir.filePath(name); }
     QStringList entries(const QString& folder)
     {
         return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    // Backups of a panel of 25 000 subscribers, the first into a folder without the file, the
+    // others over a small database.
+    std::vector<std::unique_ptr<KilledBackup>> startKilledBackups()
+    {
+        std::vector<std::unique_ptr<KilledBackup>> runs;
+        for (int i = 0; i < KilledBackups; ++i) {
+            auto run = std::make_unique<KilledBackup>();
+            if (!run->sim.start())
+                return {};
+            for (int n = 0; n < PanelTables::Records; ++n) {
+                run->sim.setApartmentRecord(n, packed(QString::number(n + 1), 4));
+                run->sim.setPhoneRecord(n, packed(QString::number(89160000000LL + n), 6));
+            }
+            if (i > 0) {
+                TestDatabase old;
+                fill(old);
+                QFile::copy(old.path(), run->target);
+                run->before = checkedRows(run->target);
+            }
+            run->delayMs = QRandomGenerator::global()->bounded(KillWithinMs);
+            run->process = start({"backup", "--port", run->sim.slavePath(), run->target});
+            runs.push_back(std::move(run));
+        }
+        return runs;
+    }
+
+    void killWhileWriting(std::vector<std::unique_ptr<KilledBackup>>& runs)
+    {
+        QCOMPARE(int(runs.size()), KilledBackups);
+        // A run that fails at once leaves a living run's hidden file alone.
+        KilledBackup& first = *runs.front();
+        QTRY_VERIFY(!first.hidden().isEmpty());
+        const QString living = first.hidden();
+        QCOMPARE(cli({"backup", "--port", first.folder.filePath("none"), first.target}).code, 1);
+        QVERIFY(QFile::exists(living));
+        QDeadlineTimer deadline(240000);
+        for (int left = KilledBackups; left > 0 && !deadline.hasExpired(); QTest::qWait(1)) {
+            for (const auto& run : runs) {
+                if (!run->process)
+                    continue;
+                if (!run->writing.isValid() && !run->hidden(true).isEmpty())
+                    run->writing.start();
+                run->endedItself = run->process->state() == QProcess::NotRunning;
+                if (!run->endedItself && run->writing.isValid() &&
+                    run->writing.elapsed() >= run->delayMs) {
+                    ::kill(pid_t(run->process->processId()), SIGKILL);
+                    run->process->waitForFinished();
+                }
+                if (run->process->state() == QProcess::NotRunning) {
+                    run->process.reset();
+                    --left;
+                }
+            }
+        }
     }
 
 private slots:
@@ -250,30 +361,21 @@ private slots:
         auto backingUp = start({"backup", "--port", a.slavePath(), backup});
         auto same = start({"diff", "--port", b.slavePath(), x.path()});
         auto changed = start({"diff", "--json", "--port", c.slavePath(), y.path()});
-
-        // The reference: the dialog's reading and writing, on a copy of the template.
-        DirectLink link(&a);
-        ImportChain chain;
-        link.attach(&chain);
-        QSignalSpy read(&chain, &PanelChain::finished);
-        chain.start(ImportChain::Full);
-        QVERIFY(read.wait(60000));
-        TestDatabase reference;
-        QCOMPARE(ImportWriter::write(
-                     reference.db(), chain.image(), false, 2, [](int) {}, [] { return false; })
-                     .status,
-                 ImportWriter::Result::Written);
-        reference.close();
+        // Reading a panel takes as long whatever it holds: backups killed midway run beside.
+        std::vector<std::unique_ptr<KilledBackup>> killed = startKilledBackups();
+        killWhileWriting(killed);
+        if (QTest::currentTestFailed())
+            return;
 
         const Run backedUp = finish(std::move(backingUp));
         QVERIFY2(backedUp.code == 0, qPrintable(backedUp.err.right(800)));
         QCOMPARE(backedUp.out, QByteArray("subscribers=30\nkeys=30\n"));
-        QCOMPARE(TestDatabase::rows(backup), TestDatabase::rows(reference.path()));
+        QCOMPARE(checkedRows(backup), backupRows(&a));
         QCOMPARE(entries(dir.path()), QStringList{"backup.zelkor"});
         const QList<Snapshots::Snapshot> kept = Snapshots::list(backup);
         QCOMPARE(kept.size(), 1);
         QCOMPARE(kept.at(0).operation, QString("backup"));
-        QCOMPARE(TestDatabase::rows(kept.at(0).file), TestDatabase::rows(x.path()));
+        QCOMPARE(checkedRows(kept.at(0).file), checkedRows(x.path()));
         // Progress is drawn only on a terminal.
         QVERIFY(!backedUp.err.contains('\r'));
 
@@ -296,6 +398,23 @@ private slots:
         // Comparing wrote nothing.
         for (int command : {0x01, 0x24, 0x25, 0x26, 0x27})
             QCOMPARE(c.requestCount(command), 0);
+
+        // A killed backup leaves the target as it was or whole, and the next run, here one that
+        // fails at once, no hidden file.
+        const QStringList after = backupRows(&killed.front()->sim);
+        for (const auto& run : killed) {
+            const bool kept = QFile::exists(run->target);
+            const QStringList rows = kept ? checkedRows(run->target) : QStringList();
+            qInfo("backup %s %d ms into its writing: the target %s",
+                  run->endedItself ? "not yet killed, ended by itself," : "killed", run->delayMs,
+                  rows == run->before ? "as before"
+                  : rows == after     ? "whole"
+                                      : "mixed");
+            QVERIFY(rows == run->before || rows == after);
+            QCOMPARE(cli({"backup", "--port", run->folder.filePath("none"), run->target}).code, 1);
+            QCOMPARE(entries(run->folder.path()),
+                     kept ? QStringList{"house.zelkor"} : QStringList());
+        }
     }
 
     void restoreAsksOnATerminal_data()
@@ -457,7 +576,7 @@ private slots:
     {
         TestDatabase db;
         fill(db);
-        const QStringList before = TestDatabase::rows(db.path());
+        const QStringList before = checkedRows(db.path());
         const QString csv = path("tenants.csv");
         QFile file(csv);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("5\t50\t500\t\r\n") > 0);
@@ -470,20 +589,20 @@ private slots:
         qputenv("OSTROVEL_SNAPSHOTS", snapshots);
         QCOMPARE(refused.code, 1);
         QVERIFY2(refused.err.startsWith("Не удалось сохранить снимок БД"), qPrintable(refused.err));
-        QCOMPARE(TestDatabase::rows(db.path()), before);
+        QCOMPARE(checkedRows(db.path()), before);
 
         QCOMPARE(cli(import).code, 0);
-        const QStringList imported = TestDatabase::rows(db.path());
+        const QStringList imported = checkedRows(db.path());
         const Run listed = cli({"snapshots", db.path()});
         const QStringList fields = QString::fromUtf8(listed.out).split('\t');
         QCOMPARE(fields.size(), 6);
         QCOMPARE(fields.mid(2, 3), QStringList({"csv-import", "4", "4"}));
-        QCOMPARE(TestDatabase::rows(fields.at(5).trimmed()), before);
+        QCOMPARE(checkedRows(fields.at(5).trimmed()), before);
 
         // Restored, then undone by restoring the snapshot the restore took.
         for (const QStringList& expected : {before, imported}) {
             QCOMPARE(cli({"restore-snapshot", "--yes", db.path(), "1"}).code, 0);
-            QCOMPARE(TestDatabase::rows(db.path()), expected);
+            QCOMPARE(checkedRows(db.path()), expected);
         }
         const QJsonArray all =
             QJsonDocument::fromJson(cli({"snapshots", "--json", db.path()}).out).array();
@@ -491,6 +610,33 @@ private slots:
         QCOMPARE(all.at(0)["operation"].toString(), QString("restore"));
         QCOMPARE(all.at(2)["operation"].toString(), QString("csv-import"));
         QCOMPARE(cli({"restore-snapshot", "--yes", db.path(), "4"}).code, 1);
+    }
+
+    void failedCsvExportKeepsTheOldFile()
+    {
+        TestDatabase db;
+        db.addSubscriber(1, "11", "5551");
+        db.close();
+        QTemporaryDir folder;
+        const QString file = folder.filePath("house.csv");
+        QFile old(file);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("yesterday") == 9);
+        old.close();
+        // A disk that takes no more than a few bytes of a file: the export fails midway.
+        const auto restore = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit small{4, limit.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &small);
+        auto process = start({"csv", "export", db.path(), file});
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, restore);
+        const Run run = finish(std::move(process));
+        QCOMPARE(run.code, 1);
+        QVERIFY2(run.err.startsWith("Ошибка записи файла: " + file), qPrintable(run.err));
+        QCOMPARE(entries(folder.path()), QStringList{"house.csv"});
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("yesterday"));
     }
 
     void failedBackupKeepsTheOldFile()

@@ -1,4 +1,5 @@
 #include "qzelkorwindow.h"
+#include "taskconnection.h"
 #include "testsupport.h"
 
 #include <pwd.h>
@@ -62,6 +63,74 @@ private slots:
         QCOMPARE(folder(dir) == before, !opens);
     }
 
+    void existingFilesOnly_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << "house.zelkor";
+        QTest::newRow("characters of a URI") << "50%41 #2?.zelkor";
+        QTest::newRow("Cyrillic") << "Дом №5.zelkor";
+    }
+    void existingFilesOnly()
+    {
+        QFETCH(QString, name);
+        TestDatabase file(name);
+        QVERIFY(file.exec("UPDATE system SET talk_time = 77"));
+        file.close();
+        const QString path = file.path();
+        {
+            TaskConnection connection(path);
+            QVERIFY2(connection.isOpen(), qPrintable(connection.errorText()));
+            QCOMPARE(connection.database().databaseName(), path);
+            QSqlQuery query(connection.database());
+            QVERIFY(query.exec("SELECT talk_time FROM system") && query.next());
+            QCOMPARE(query.value(0).toInt(), 77);
+        }
+        // Gone by the time it is opened: reported as missing, and not made anew.
+        QVERIFY(QFile::remove(path));
+        TaskConnection connection(path);
+        QVERIFY(!connection.isOpen());
+        QCOMPARE(connection.errorText(), "Файл '" + path + "' не существет.");
+        QVERIFY(folder(QFileInfo(path).path()).isEmpty());
+    }
+
+    void closingCompactsInTheBackground()
+    {
+        TestDatabase file;
+        QVERIFY(file.exec("CREATE TABLE filler AS SELECT zeroblob(65536)") &&
+                file.exec("DROP TABLE filler"));
+        file.close();
+        QZelKorWindow window;
+        QVERIFY(window.openDB(file.path()));
+        // A reader of the file holds the compaction back for as long as the test wants.
+        QVERIFY(file.reopen() && file.exec("BEGIN") &&
+                file.value("SELECT COUNT(*) FROM system") == 1);
+        bool released = false;
+        const auto releaseLater = [&] {
+            released = false;
+            QTimer::singleShot(900, [&] { released = file.exec("COMMIT"); });
+        };
+        childOf<QAction>(&window, "actionCloseDB")->trigger();
+        QVERIFY(window.isCompacting());
+        QCOMPARE(window.windowTitle(), QZelKorWindow::applicationTitle());
+        QVERIFY(!childOf<QAction>(&window, "actionCloseDB")->isEnabled());
+        // Opening again waits for the compaction, with the wait dialog while it lasts.
+        ModalAnswerer answerer;
+        answerer.handle([](QWidget*) {});
+        releaseLater();
+        QVERIFY(window.openDB(file.path()));
+        QVERIFY(released);
+        QCOMPARE(answerer.seen.value(0).className, QString("QWaitDialog"));
+        QSqlQuery pages(*window.database());
+        QVERIFY(pages.exec("PRAGMA freelist_count") && pages.next());
+        QCOMPARE(pages.value(0).toInt(), 0);
+        // Closing the window waits for it too.
+        QVERIFY(file.exec("BEGIN") && file.value("SELECT COUNT(*) FROM system") == 1);
+        childOf<QAction>(&window, "actionCloseDB")->trigger();
+        releaseLater();
+        QVERIFY(window.close());
+        QVERIFY(released && !window.isCompacting());
+    }
+
     void readOnlyFileOpensWithOneWarning()
     {
         if (geteuid() == 0) {
@@ -69,10 +138,11 @@ private slots:
             const QString runuser = QStandardPaths::findExecutable("runuser");
             if (runuser.isEmpty() || !getpwnam("nobody"))
                 QSKIP("running as root without runuser or the user nobody to run as");
-            QCOMPARE(QProcess::execute(runuser, {"-u", "nobody", "--",
-                                                 QCoreApplication::applicationFilePath(),
-                                                 QTest::currentTestFunction()}),
-                     0);
+            QProcess run;
+            run.start(runuser, {"-u", "nobody", "--", QCoreApplication::applicationFilePath(),
+                                QTest::currentTestFunction()});
+            QVERIFY(run.waitForFinished(60000));
+            QCOMPARE(run.exitCode(), 0);
             return;
         }
         TestDatabase file;

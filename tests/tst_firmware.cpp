@@ -381,6 +381,20 @@ private slots:
         QCOMPARE(readFile(path), image);
     }
 
+    void secondReadStartsAfresh()
+    {
+        open<QFirmwareDownload>();
+        for (int read = 0; read < 2; ++read) {
+            child<QToolButton>("tbRead")->click();
+            QTRY_VERIFY(child<QToolButton>("tbSaveAs")->isEnabled());
+        }
+        QCOMPARE(child<QLineEdit>("leVer")->text(), QString("2.6"));
+        const QString path = dir.filePath("twice.bin");
+        QCOMPARE(click("tbSaveAs", 2, path).value(1).text,
+                 QString("Файл с прошивкой успешно сохранен."));
+        QCOMPARE(readFile(path), sim->firmware());
+    }
+
     void downloadFails_data()
     {
         QTest::addColumn<int>("fault");

@@ -5,6 +5,8 @@
 #include "startupenvironment.h"
 #include "testsupport.h"
 
+#include <QSerialPortInfo>
+
 namespace {
 
 const QString MissingPort = QStringLiteral("/dev/ostrovel-missing-port");
@@ -245,6 +247,25 @@ private slots:
         // Connecting opens the location, not the name.
         QVERIFY(connectWindow(window.data(), "panel"));
         QTRY_COMPARE(indicator(), QString("green: Связь с панелью установлена"));
+    }
+
+    void systemPortsAtTheirLocations()
+    {
+        // The system's own list, not a replacement: each port is opened at its location.
+        const auto system = QSerialPortInfo::availablePorts();
+        if (system.isEmpty())
+            QSKIP("the system lists no serial port");
+        QStringList expected;
+        for (const QSerialPortInfo& port : system)
+            expected << port.portName() + " at " + port.systemLocation();
+        qunsetenv("OSTROVEL_EXTRA_PORTS");
+        action("actionRefreshListPort")->trigger();
+        QComboBox* ports = child<QComboBox>("cbListPort");
+        QStringList listed;
+        for (int i = 0; i < ports->count(); ++i)
+            listed << ports->itemText(i) + " at " + ports->itemData(i).toString();
+        expected.sort();
+        QCOMPARE(listed, expected);
     }
 
     void refusedConnections_data()

@@ -37,6 +37,8 @@ private slots:
                "SET subscriber_id = 24999 WHERE id = 17; UPDATE system SET talk_time = 0"
             << QStringList{"setting\ttalk_time\t300\t0", "apartment\t3\t12345678\t5",
                            "phone\t3\t5551234\t7770100", "key\t17\t3\t24999"};
+        QTest::newRow("phone alone") << "UPDATE subscriber SET phone = '7770100' WHERE id = 3"
+                                     << QStringList{"phone\t3\t5551234\t7770100"};
         QTest::newRow("removed") << "DELETE FROM subscriber WHERE id = 24999"
                                  << QStringList{"subscriber\t24999\t24999\t",
                                                 "key\t65535\t24999\t"};

@@ -103,22 +103,22 @@ private slots:
         // No folder can be made under a file, whoever runs the test.
         if (!writable)
             qputenv("OSTROVEL_SNAPSHOTS", blocker.fileName().toUtf8() + "/snapshots");
-        const QStringList before = TestDatabase::rows(db->path());
+        const QStringList before = checkedRows(db->path());
 
         const QString message = run(operation);
         const QList<Snapshots::Snapshot> taken = Snapshots::list(db->path());
         if (!writable) {
             QVERIFY2(message.startsWith("Не удалось сохранить снимок БД: не удалось создать папку"),
                      qPrintable(message));
-            QCOMPARE(TestDatabase::rows(db->path()), before);
+            QCOMPARE(checkedRows(db->path()), before);
             return;
         }
-        QVERIFY(TestDatabase::rows(db->path()) != before);
+        QVERIFY(checkedRows(db->path()) != before);
         QCOMPARE(taken.size(), 1);
         QCOMPARE(taken.at(0).operation, operation);
         QCOMPARE(taken.at(0).subscribers, 2);
         QCOMPARE(taken.at(0).keys, 1);
-        QCOMPARE(TestDatabase::rows(taken.at(0).file), before);
+        QCOMPARE(checkedRows(taken.at(0).file), before);
     }
 
     void copiesADatabaseInWalMode()
@@ -128,16 +128,16 @@ private slots:
         QVERIFY(db->exec("INSERT INTO subscriber (id, phone) VALUES (9, '900')"));
         const Snapshots::Taken taken = Snapshots::take(db->path(), Snapshots::Operation::Clear);
         QVERIFY(taken.ok);
-        QCOMPARE(TestDatabase::rows(taken.snapshot.file), TestDatabase::rows(db->path()));
+        QCOMPARE(checkedRows(taken.snapshot.file), checkedRows(db->path()));
     }
 
     void restoreAndUndo()
     {
-        const QStringList before = TestDatabase::rows(db->path());
+        const QStringList before = checkedRows(db->path());
         QVERIFY(Snapshots::take(db->path(), Snapshots::Operation::Clear).ok);
         QVERIFY(db->exec("DELETE FROM subscriber WHERE id = 3"));
         QVERIFY(db->exec("UPDATE system SET field1_name = 'Имя', talk_time = 90"));
-        const QStringList changed = TestDatabase::rows(db->path());
+        const QStringList changed = checkedRows(db->path());
         openWindow();
         QStringList listed;
         answerer->handle([&listed](QWidget* dialog) {
@@ -151,7 +151,7 @@ private slots:
         answerer->press(QMessageBox::Ok);
         trigger("actionRestoreSnapshot");
         QCOMPARE(listed, QStringList({"Очистка БД", "2", "1"}));
-        QCOMPARE(TestDatabase::rows(db->path()), before);
+        QCOMPARE(checkedRows(db->path()), before);
         // The window shows what came back, the tree and the field titles.
         auto* tree = childOf<QTreeWidget>(window.data(), "treeView");
         QCOMPARE(tree->topLevelItemCount(), 2);
@@ -161,7 +161,7 @@ private slots:
         QCOMPARE(all.size(), 2);
         QCOMPARE(all.at(0).operation, QString("restore"));
         QVERIFY(Snapshots::restore(db->path(), all.at(0)).isSuccess());
-        QCOMPARE(TestDatabase::rows(db->path()), changed);
+        QCOMPARE(checkedRows(db->path()), changed);
     }
 
     void keepsTheNewest()

@@ -96,6 +96,38 @@ private slots:
                  QString("Подождите ...: Вы действительно хотите прервать выполнение операции?"));
         QVERIFY(cancelled.isEmpty() && wait.isVisible());
     }
+
+    // The test helper's promise: a box nobody answers fails the test within ten seconds, by
+    // name, with an answerer that has no answer left and with none, each in a run of its own.
+    void unansweredBoxFailsTheTest()
+    {
+        const QByteArray mode = qgetenv("OSTROVEL_UNANSWERED_BOX");
+        if (!mode.isEmpty()) {
+            QScopedPointer<ModalAnswerer> none(mode == "answerer" ? new ModalAnswerer : nullptr);
+            QMessageBox::warning(nullptr, "Без ответа", "Никто не ответит.");
+            return;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (const char* answerer : {"answerer", "none"}) {
+            runs.push_back(std::make_unique<QProcess>());
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("OSTROVEL_UNANSWERED_BOX", answerer);
+            runs.back()->setProcessEnvironment(environment);
+            runs.back()->start(QCoreApplication::applicationFilePath(),
+                               {"unansweredBoxFailsTheTest"});
+        }
+        for (const auto& run : runs) {
+            QVERIFY(run->waitForFinished(20000));
+            const QString said = QString::fromUtf8(run->readAllStandardOutput());
+            QCOMPARE(run->exitCode(), 1);
+            QVERIFY2(said.contains("QMessageBox \"Без ответа\" is up with no answer for it: "
+                                   "Никто не ответит."),
+                     qPrintable(said));
+        }
+        QVERIFY(clock.elapsed() < 10000);
+    }
 };
 
 QTEST_MAIN(TestWaitDialog)

@@ -8,8 +8,7 @@
 std::unique_ptr<TaskConnection> openDatabase(const QString& fileName, QString* error)
 {
     if (!QFileInfo(fileName).isFile()) {
-        *error =
-            QCoreApplication::translate("QZelKorWindow", "Файл '%1' не существет.").arg(fileName);
+        *error = DatabaseFile::missingFileMessage(fileName);
         return nullptr;
     }
     auto connection = std::make_unique<TaskConnection>(fileName);

@@ -3,9 +3,13 @@
 #include <QString>
 #include <QTemporaryFile>
 
-// A file that appears under its name only when it is complete: it is written as a temporary
-// file beside the target and renamed over it at the end; a file never committed is removed,
-// also by a second Ctrl+C that ends the process at once.
+#include <memory>
+
+// A file that appears under its name only when it is complete: it is written as a hidden
+// temporary file beside the target and renamed over it at the end; a file never committed is
+// removed, also by a second Ctrl+C that ends the process at once. A process killed outright
+// cannot remove its file: the next run for the same target does, never one whose process
+// still lives.
 class PendingFile
 {
 public:
@@ -14,9 +18,10 @@ public:
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    // Makes the temporary file; false with the message to show.
+    // Removes what killed runs left and makes the temporary file; false with the message to
+    // show.
     bool create(QString* error);
-    QString path() const { return m_file.fileName(); }
+    QString path() const { return m_file ? m_file->fileName() : QString(); }
     // Puts the finished file in the target's place, replacing what was there.
     bool commit(QString* error);
     // The message for a file that could not be made or written, for reason.
@@ -24,5 +29,5 @@ public:
 
 private:
     QString m_target;
-    QTemporaryFile m_file;
+    std::unique_ptr<QTemporaryFile> m_file;
 };
