@@ -2,6 +2,7 @@
 
 #include "application.h"
 #include "cardformat.h"
+#include "datafolders.h"
 #include "journalactivity.h"
 #include "journalexport.h"
 #include "journalfile.h"
@@ -115,6 +116,16 @@ QJournalWindow* QJournalWindow::open(QWidget* parent, const QString& fileName,
     window->raise();
     window->activateWindow();
     return window;
+}
+
+QAction* QJournalWindow::createAction(QWidget* parent, std::function<int()> keyFormat)
+{
+    auto* action = new QAction(tr("Журнал событий"), parent);
+    action->setObjectName(QStringLiteral("actionJournal"));
+    action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
+    connect(action, &QAction::triggered, parent,
+            [parent, keyFormat] { open(parent, DataFolders::defaultJournalFile(), keyFormat); });
+    return action;
 }
 
 void QJournalWindow::setFileName(const QString& fileName)

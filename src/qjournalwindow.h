@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+class QAction;
+
 namespace Ui {
 class QJournalWindow;
 }
@@ -33,6 +35,8 @@ public:
     // Shows parent's journal window on fileName, made on first use and kept for the next.
     static QJournalWindow* open(QWidget* parent, const QString& fileName,
                                 std::function<int()> keyFormat);
+    // "Журнал событий" (Ctrl+J): opens parent's journal window on the program's journal.
+    static QAction* createAction(QWidget* parent, std::function<int()> keyFormat);
 
     QString fileName() const { return m_fileName; }
     // Shows another journal file.

@@ -6,7 +6,6 @@
 #include "cardformat.h"
 #include "compactionwait.h"
 #include "databasefile.h"
-#include "datafolders.h"
 #include "eventlistitem.h"
 #include "eventrecord.h"
 #include "flowlayout.h"
@@ -41,6 +40,7 @@
 #include "treerows.h"
 #include "ui_qzelkorwindow.h"
 #include "windowlayout.h"
+#include "windowshortcuts.h"
 #include "windowtask.h"
 
 #include <QCloseEvent>
@@ -50,7 +50,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QShortcut>
 #include <QStatusBar>
 #include <QtConcurrent>
 
@@ -119,7 +118,7 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     ui->menuFile->removeAction(ui->actionGeneration);
 
     createMenus();
-    createShortcuts();
+    WindowShortcuts::install(ui, centralWidget());
 
     // Both lists sort by the column clicked, at first by subscriber in ascending order (a
     // header's own default indicator is descending).
@@ -202,13 +201,7 @@ void QZelKorWindow::createMenus()
                ui->actionAdd, ui->actionEdit, nullptr, ui->actionDel, nullptr, ui->actionAlign});
     m_findMenu = ActionWidgets::newMenu(this, {ui->actionGotoOpenRec, nullptr, ui->actionAlign});
     // The journal of events, in the panel's menu and beside the live events.
-    auto* journal = new QAction(tr("Журнал событий"), this);
-    journal->setObjectName(QStringLiteral("actionJournal"));
-    journal->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
-    connect(journal, &QAction::triggered, this, [this] {
-        QJournalWindow::open(this, DataFolders::defaultJournalFile(),
-                             [this] { return m_defaultKeyFormat; });
-    });
+    QAction* journal = QJournalWindow::createAction(this, [this] { return m_defaultKeyFormat; });
     ui->menuPanel->addSeparator();
     ui->menuPanel->addAction(journal);
     m_eventsMenu = ActionWidgets::newMenu(this, {ui->actionAlign, nullptr, ui->actionClearEvents,
@@ -223,45 +216,6 @@ void QZelKorWindow::createMenus()
     ui->cbOrderEvents->addAction(ui->actionOrderEvents);
     ActionWidgets::mirror(ui->pbClearEvents, ui->actionClearEvents);
     ActionWidgets::mirror(ui->pbSaveEvents, ui->actionSaveEvents);
-}
-
-void QZelKorWindow::createShortcuts()
-{
-    // The usual keys of a desktop program; the actions keep their texts.
-    const QList<QPair<QAction*, QKeySequence>> keys = {
-        {ui->actionNewDB, QKeySequence(Qt::CTRL | Qt::Key_N)},
-        {ui->actionOpenDB, QKeySequence(Qt::CTRL | Qt::Key_O)},
-        {ui->actionCloseDB, QKeySequence(Qt::CTRL | Qt::Key_W)},
-        {ui->actionExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
-        {ui->actionRefreshDB, QKeySequence(Qt::Key_F5)},
-        {ui->actionAddSubscriber, QKeySequence(Qt::Key_Insert)},
-    };
-    for (const auto& key : keys) {
-        key.first->setShortcut(key.second);
-        // Reachable wherever the focus is in the window, also for actions kept in popups, but
-        // not while a database task has the central widget disabled, as the menus are then.
-        centralWidget()->addAction(key.first);
-    }
-    // Delete acts on the database tree's row: only while its button is in view, not while the
-    // events are shown.
-    ui->actionDel->setShortcut(QKeySequence(Qt::Key_Delete));
-
-    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), centralWidget()),
-            &QShortcut::activated, this, [this] {
-                if (!ui->actionShowFind->isChecked())
-                    ui->actionShowFind->trigger();
-                ui->leCondition->setFocus(Qt::ShortcutFocusReason);
-                ui->leCondition->selectAll();
-            });
-    // Return on a row does what a double click does.
-    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        connect(
-            new QShortcut(QKeySequence(key), ui->treeView, nullptr, nullptr, Qt::WidgetShortcut),
-            &QShortcut::activated, ui->actionEdit, &QAction::trigger);
-        connect(
-            new QShortcut(QKeySequence(key), ui->treeFind, nullptr, nullptr, Qt::WidgetShortcut),
-            &QShortcut::activated, ui->actionGotoOpenRec, &QAction::trigger);
-    }
 }
 
 void QZelKorWindow::wireEnabling()

@@ -122,7 +122,6 @@ protected:
 private:
     struct StatusTask;
     void createMenus();
-    void createShortcuts();
     void closeConnection(bool compact);
     bool checkDatabaseFormat();
     bool loadDatabaseSettings();
