@@ -103,6 +103,10 @@ private slots:
         for (const QString& line : watch.lines)
             QVERIFY2(kept.contains(line), qPrintable(line));
         QCOMPARE(journalLines(journal, {"--key", "5000"}).size(), 1);
+        // A date alone as --until includes that day.
+        QCOMPARE(journalLines(journal,
+                              {"--json", "--until", QDate::currentDate().toString(Qt::ISODate)}),
+                 kept);
         QCOMPARE(journalLines(journal, {"--apartment", "17", "--kind", "pass"}).size(), 1);
         QVERIFY2(!watch.errors.contains("не записываются"), qPrintable(watch.errors));
     }
