@@ -51,8 +51,8 @@ QStringList entries(const QString& folder)
 
 // Runs a writer on file and kills it outright (SIGKILL) killAtUs microseconds after its writing
 // began, that is after its journal or a new file in its snapshot folder appeared; a negative
-// time lets it end. Watched without a pause until its writing began and close to the kill, so
-// as to hit a snapshot that takes milliseconds.
+// time lets it end. Watched without a pause in the last 20 ms before the kill, and until the
+// journal appeared in a run not killed, so as to time a snapshot that takes milliseconds.
 Writing runWriter(QStringList arguments, const QString& file, qint64 killAtUs)
 {
     const QString snapshots = DataFolders::snapshotFolder(file);
@@ -75,7 +75,8 @@ Writing runWriter(QStringList arguments, const QString& file, qint64 killAtUs)
         if (killAtUs >= 0 && elapsedUs() >= killAtUs) {
             ::kill(pid_t(process.processId()), SIGKILL);
             process.waitForFinished();
-        } else if (result.snapshotUs < 0 || (killAtUs >= 0 && killAtUs - elapsedUs() < 2000)) {
+        } else if (killAtUs < 0 ? result.snapshotUs < 0
+                                : killAtUs - std::max<qint64>(elapsedUs(), 0) < 20000) {
             QCoreApplication::processEvents();
         } else {
             QTest::qWait(1);
@@ -143,15 +144,16 @@ private slots:
             before.addSubscriber(20001, {}, "");
             before.addKey(20000, 70000, 2, "70000");
         }
-        // Big enough for its snapshot to take a while.
+        // Many rows, and free pages, which its snapshot copies too: a copy that takes a while.
         if (filled > 2) {
-            before.exec(
-                QString("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
-                        "WHERE i < %1) INSERT INTO subscriber (id, apartment, phone, field1) "
-                        "SELECT i, i + 50000, 89170000000 + i, hex(zeroblob(120)) FROM n")
-                    .arg(filled - 2));
+            before.exec(QString("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                                "WHERE i < %1) INSERT INTO subscriber (id, apartment, phone) "
+                                "SELECT i, i + 50000, 89170000000 + i FROM n")
+                            .arg(filled - 2));
             before.exec("INSERT INTO card (id, number, subscriber_id) SELECT 100000 + id, id, id "
                         "FROM subscriber WHERE id < 20000");
+            before.exec("CREATE TABLE filler AS SELECT zeroblob(4000000)");
+            before.exec("DROP TABLE filler");
         }
         before.close();
         const QStringList beforeRows = checkedRows(before.path());
