@@ -51,7 +51,7 @@ bool removeAbandoned(const QString& path, const QStringList& companions,
     const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (descriptor < 0)
         return false;
-    // Removed while still locked, so that no run takes the name for a file of its own meanwhile.
+    // Its companions go while it is still held here, before a new run can take its name.
     const bool removed = ::flock(descriptor, LOCK_EX | LOCK_NB) == 0 &&
                          namesFile(name, descriptor) && (!abandoned || abandoned()) &&
                          ::unlink(name.constData()) == 0;
