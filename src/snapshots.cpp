@@ -3,6 +3,7 @@
 #include "databasecopy.h"
 #include "databasefile.h"
 #include "datafolders.h"
+#include "heldfiles.h"
 #include "taskconnection.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <memory>
 
 namespace Snapshots {
 
@@ -23,6 +25,9 @@ namespace {
 const QLatin1String Prefix("snapshot-");
 const QLatin1String CopySuffix(".zelkor");
 const QLatin1String DescriptionSuffix(".json");
+// An unfinished copy: the prefix, six letters or digits, the suffix.
+const QLatin1String PartPrefix(".snapshot-");
+const QLatin1String PartSuffix(".part");
 
 struct Described
 {
@@ -93,8 +98,32 @@ bool readDescription(const QString& fileName, Snapshot* snapshot)
 
 void remove(const Snapshot& snapshot)
 {
-    QFile::remove(snapshot.file);
+    // The description first: a copy left alone by a run killed here is swept later.
     QFile::remove(descriptionOf(snapshot.file));
+    QFile::remove(snapshot.file);
+}
+
+// Removes what runs killed while taking a snapshot left: an unfinished copy, or a copy whose
+// description was never written whole. A run still taking one holds its copy, which stays.
+void sweep(const QString& folder)
+{
+    const QDir dir(folder);
+    for (const QString& name :
+         dir.entryList({PartPrefix + QLatin1Char('*') + PartSuffix}, QDir::Files | QDir::Hidden))
+        HeldFiles::removeAbandoned(dir.filePath(name));
+    for (const QString& name :
+         dir.entryList({Prefix + QLatin1Char('*') + CopySuffix}, QDir::Files)) {
+        const QString copy = dir.filePath(name);
+        const QString description = descriptionOf(copy);
+        if (!HeldFiles::removeAbandoned(copy, {},
+                                        [&description] { return !QFileInfo::exists(description); }))
+            continue;
+        // With the description that was being written (QSaveFile's temporary file).
+        for (const QString& unfinished :
+             dir.entryList({QFileInfo(description).fileName() + QStringLiteral(".*")},
+                           QDir::Files | QDir::Hidden))
+            QFile::remove(dir.filePath(unfinished));
+    }
 }
 
 // Removes the oldest snapshots beyond Kept; newest, the one just taken, is kept in any case.
@@ -167,31 +196,28 @@ Taken take(const QString& databaseFile, Operation operation, bool prune)
     const QString folder = DataFolders::snapshotFolder(databaseFile);
     if (!QDir().mkpath(folder))
         return fail(translate("не удалось создать папку '%1'").arg(folder));
+    sweep(folder);
 
     Snapshot snapshot;
     snapshot.taken = QDateTime::currentDateTimeUtc();
     snapshot.operation = operationKey(operation);
-    // Copied under a name that no listing takes, and named as a snapshot once it is whole.
-    QString part;
-    {
-        QTemporaryFile file(folder + QStringLiteral("/.snapshot-XXXXXX.part"));
-        file.setAutoRemove(false);
-        if (!file.open())
-            return fail(translate("не удалось создать файл в папке '%1': %2")
-                            .arg(folder, file.errorString()));
-        part = file.fileName();
-    }
+    // Copied under a name that no listing takes, and named as a snapshot once it is whole; held
+    // until its description is written too, so that no other run sweeps it away meanwhile.
+    QString error;
+    const std::unique_ptr<QTemporaryFile> part = HeldFiles::create(
+        folder + QLatin1Char('/') + PartPrefix + QStringLiteral("XXXXXX") + PartSuffix, &error);
+    if (!part)
+        return fail(translate("не удалось создать файл в папке '%1': %2").arg(folder, error));
     DatabaseCopy::Counts counts;
-    QString error = DatabaseCopy::copyFile(databaseFile, part, &counts);
+    error = DatabaseCopy::copyFile(databaseFile, part->fileName(), &counts);
     snapshot.subscribers = counts.subscribers;
     snapshot.keys = counts.keys;
     snapshot.file = nameFor(folder, &snapshot.taken);
-    if (error.isEmpty() && !QFile::rename(part, snapshot.file))
-        error = translate("не удалось переименовать файл '%1'").arg(part);
-    if (!error.isEmpty()) {
-        QFile::remove(part);
+    if (error.isEmpty() && !QFile::rename(part->fileName(), snapshot.file))
+        error = translate("не удалось переименовать файл '%1'").arg(part->fileName());
+    if (!error.isEmpty())
         return fail(translate("ошибка записи в папку '%1': %2").arg(folder, error));
-    }
+    part->setAutoRemove(false);
     if (!writeDescription(snapshot, databaseFile, &error)) {
         QFile::remove(snapshot.file);
         return fail(error);

@@ -155,9 +155,10 @@ QStringList checkedRows(const QString& file)
     QStringList rows;
     for (const char* table : {"system", "subscriber", "card"}) {
         query.exec(QStringLiteral("SELECT * FROM %1").arg(QLatin1String(table)));
+        const int columns = query.record().count();
         while (query.next()) {
             QStringList values{QLatin1String(table)};
-            for (int i = 0; i < query.record().count(); ++i)
+            for (int i = 0; i < columns; ++i)
                 values << (query.isNull(i) ? QStringLiteral("NULL") : query.value(i).toString());
             rows << values.join(QLatin1Char('|'));
         }

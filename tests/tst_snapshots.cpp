@@ -1,3 +1,5 @@
+#include "datafolders.h"
+#include "heldfiles.h"
 #include "panelfixture.h"
 #include "qimport.h"
 #include "qimporttodb.h"
@@ -129,6 +131,21 @@ private slots:
         const Snapshots::Taken taken = Snapshots::take(db->path(), Snapshots::Operation::Clear);
         QVERIFY(taken.ok);
         QCOMPARE(checkedRows(taken.snapshot.file), checkedRows(db->path()));
+    }
+
+    void sweepsWhatNoRunHolds()
+    {
+        // A run still taking a snapshot holds its unfinished copy; a killed one holds nothing.
+        const QString folder = DataFolders::snapshotFolder(db->path());
+        QVERIFY(QDir().mkpath(folder));
+        QString error;
+        const auto living = HeldFiles::create(folder + "/.snapshot-XXXXXX.part", &error);
+        QFile killed(folder + "/.snapshot-killed.part");
+        QVERIFY(living && killed.open(QIODevice::WriteOnly));
+        killed.close();
+        QVERIFY(Snapshots::take(db->path(), Snapshots::Operation::Clear).ok);
+        QVERIFY(QFile::exists(living->fileName()));
+        QVERIFY(!killed.exists());
     }
 
     void restoreAndUndo()

@@ -58,6 +58,9 @@ private slots:
         QCOMPARE(row(0)->toolTip(1), QString("Абонент 5, квартира 31, Сидорова А. А."));
         QCOMPARE(row(1)->toolTip(1), QString("Ключа нет в открытой БД"));
         QCOMPARE(row(0)->toolTip(0), QString());
+        // A change made in the window is named at once.
+        QVERIFY(QSqlQuery(*window->database()).exec("UPDATE subscriber SET field3 = 'Петрова'"));
+        QCOMPARE(row(0)->toolTip(1), QString("Абонент 5, квартира 31, Петрова"));
         // Once the panel has said it keeps nothing more, what follows is live.
         const int polls = sim->requestCount(0x43);
         QTRY_VERIFY(sim->requestCount(0x43) > polls + 1);

@@ -1,6 +1,7 @@
 #include "pendingfile.h"
 
 #include "console.h"
+#include "heldfiles.h"
 #include "interruptwatcher.h"
 
 #include <QDir>
@@ -10,8 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,37 +34,16 @@ bool isHiddenName(const QString& name, const QString& prefix)
                        [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; });
 }
 
-// Whether path still names the file open as descriptor.
-bool namesFile(const QByteArray& path, int descriptor)
-{
-    struct stat open = {};
-    struct stat named = {};
-    return ::fstat(descriptor, &open) == 0 && ::stat(path.constData(), &named) == 0 &&
-           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
-}
-
 // Removes the files that runs writing target left when they were killed, with SQLite's journal
-// beside them. A living run holds a lock on its file that the system drops with the process, so
-// a file that can be locked has nobody writing it any more; where the file system has no such
-// locks, nothing is taken for abandoned.
+// beside them, never the file of a run still going (HeldFiles).
 void removeAbandoned(const QString& target)
 {
     const QDir dir = QFileInfo(target).absoluteDir();
     const QString prefix = hiddenPrefix(target);
     const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names) {
-        if (!isHiddenName(name, prefix))
-            continue;
-        const QByteArray path = QFile::encodeName(dir.filePath(name));
-        const int descriptor = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (descriptor < 0)
-            continue;
-        if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0 && namesFile(path, descriptor)) {
-            ::unlink(path.constData());
-            ::unlink((path + QFile::encodeName(JournalSuffix)).constData());
-        }
-        ::close(descriptor);
-    }
+    for (const QString& name : names)
+        if (isHiddenName(name, prefix))
+            HeldFiles::removeAbandoned(dir.filePath(name), {JournalSuffix});
     // A journal outlives its file only when its run was killed while removing both.
     for (const QString& name : names)
         if (name.endsWith(JournalSuffix) &&
@@ -95,24 +73,10 @@ bool PendingFile::create(QString* error)
     // Hidden beside the target: the same file system, so the rename cannot copy.
     const QString pattern = QFileInfo(m_target).absoluteDir().filePath(hiddenPrefix(m_target) +
                                                                        QStringLiteral("XXXXXX"));
-    for (int attempt = 0; attempt < 3 && !m_file; ++attempt) {
-        m_file = std::make_unique<QTemporaryFile>(pattern);
-        if (!m_file->open()) {
-            *error = failure(m_file->errorString());
-            m_file.reset();
-            return false;
-        }
-        // Held until the process ends. Another run may have taken the file for abandoned in
-        // the moment before the lock and removed it: then a new one is made.
-        const int descriptor = int(m_file->handle());
-        if (::flock(descriptor, LOCK_EX) == 0 &&
-            !namesFile(QFile::encodeName(m_file->fileName()), descriptor)) {
-            m_file->setAutoRemove(false);
-            m_file.reset();
-        }
-    }
+    QString reason;
+    m_file = HeldFiles::create(pattern, &reason);
     if (!m_file) {
-        *error = failure(QString::fromLocal8Bit(std::strerror(EEXIST)));
+        *error = failure(reason);
         return false;
     }
     InterruptWatcher::setUnfinishedFile(m_file->fileName());
