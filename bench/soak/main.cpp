@@ -32,6 +32,7 @@ struct Options
     double seconds = 600;
     quint32 seed = 0;
     double faultRate = 2;
+    bool verbose = false;
 };
 
 bool parse(const QStringList& arguments, Options* options)
@@ -51,7 +52,10 @@ bool parse(const QStringList& arguments, Options* options)
                                   QStringLiteral("N"));
     const QCommandLineOption rate(QStringLiteral("fault-rate"),
                                   QStringLiteral("Faults a minute (2)."), QStringLiteral("F"));
-    parser.addOptions({minutes, seconds, seed, rate});
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("List every fault and pause on standard error "
+                                                    "at the end."));
+    parser.addOptions({minutes, seconds, seed, rate, verbose});
     parser.process(arguments);
     bool ok = true;
     const auto number = [&](const QCommandLineOption& option, double fallback) {
@@ -64,6 +68,7 @@ bool parse(const QStringList& arguments, Options* options)
     };
     options->seconds = parser.isSet(seconds) ? number(seconds, 0) : 60 * number(minutes, 10);
     options->faultRate = number(rate, 2);
+    options->verbose = parser.isSet(verbose);
     options->seed = parser.isSet(seed) ? quint32(number(seed, 0)) : quint32(std::random_device()());
     if (!ok || options->seconds <= 0)
         std::fprintf(stderr, "soak: times, the seed and the fault rate are positive numbers\n");
@@ -106,7 +111,10 @@ int main(int argc, char* argv[])
     std::printf("soak: %.0f s, seed %u, %.1f faults a minute, line pacing on\n", options.seconds,
                 options.seed, options.faultRate);
     std::fflush(stdout);
-    std::mt19937 random(options.seed);
+    // Each player draws from its own generator, so that its choices follow from the seed
+    // whatever the order in which the two players' timers happen to fire.
+    std::mt19937 faultRandom(options.seed);
+    std::mt19937 trafficRandom(options.seed ^ 0x9E3779B9u);
 
     QTemporaryDir folder;
     PanelSimulator sim;
@@ -123,7 +131,7 @@ int main(int argc, char* argv[])
     const int sampleMs = int(qBound(1000.0, options.seconds * 10, 5000.0));
     MemoryTrend memory(int(options.seconds * 1000 / sampleMs) + 100);
     SoakWindows windows;
-    FaultPlayer faults(sim, windows, random, options.faultRate);
+    FaultPlayer faults(sim, windows, faultRandom, options.faultRate);
     sim.setTraceHandler(
         [&faults](bool incoming, const QByteArray& bytes) { faults.onTrace(incoming, bytes); });
 
@@ -164,9 +172,10 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    SoakTraffic traffic(sim, *worker, ledger, windows, random);
+    SoakTraffic traffic(sim, *worker, ledger, windows, trafficRandom);
     QElapsedTimer clock;
     clock.start();
+    const qint64 startUs = soakNowUs();
     const double cpuBefore = cpuSeconds();
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, &app, [&] {
@@ -212,11 +221,20 @@ int main(int argc, char* argv[])
     bool lastRecovered = true;
     int faultsPlayed = 0;
     for (const SoakWindows::Window& span : spans) {
+        if (options.verbose)
+            std::fprintf(stderr,
+                         "soak: %-18s at %8.1f s, over after %6.0f ms, then %6.0f ms to "
+                         "a poll answered\n",
+                         span.kind < SoakWindows::FaultKinds ? FaultPlayer::name(span.kind)
+                         : span.kind == SoakWindows::Pause   ? "pause of polling"
+                                                             : "port reopened",
+                         (span.fromUs - startUs) / 1e6, (span.endUs - span.fromUs) / 1e3,
+                         (span.recoveredUs - span.endUs) / 1e3);
         if (span.kind >= SoakWindows::FaultKinds)
             continue;
         ++faultsPlayed;
-        lastRecovered = span.endUs >= 0 && span.recoveredUs >= 0;
-        lastRecoveryMs = lastRecovered ? (span.recoveredUs - span.endUs) / 1000.0 : -1;
+        lastRecoveryMs = SoakWindows::recoveryMs(span, spans);
+        lastRecovered = lastRecoveryMs >= 0;
         worstRecoveryMs = qMax(worstRecoveryMs, lastRecoveryMs);
     }
     const double warmUp = qMin(120.0, runSeconds * 0.2);
@@ -238,10 +256,13 @@ int main(int argc, char* argv[])
     row("polls answered / link errors reported",
         QStringLiteral("%1 / %2").arg(counts.polls).arg(counts.linkErrors));
     row("pauses of polling", QString::number(sent.pauses));
-    row("commands sent / answered / failed", QStringLiteral("%1 / %2 / %3")
-                                                 .arg(sent.commandsSent)
-                                                 .arg(sent.commandsAnswered)
-                                                 .arg(sent.commandsFailed));
+    // A request still queued when the link closed the port is dropped without an answer.
+    row("commands sent / answered / failed / dropped",
+        QStringLiteral("%1 / %2 / %3 / %4")
+            .arg(sent.commandsSent)
+            .arg(sent.commandsAnswered)
+            .arg(sent.commandsFailed)
+            .arg(sent.commandsSent - sent.commandsAnswered - sent.commandsFailed));
     row("settings reads sent / read whole",
         QStringLiteral("%1 / %2").arg(sent.settingsReads).arg(sent.settingsRead));
     for (int kind = 0; kind < SoakWindows::FaultKinds; ++kind)

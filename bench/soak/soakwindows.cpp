@@ -47,3 +47,15 @@ QVector<SoakWindows::Window> SoakWindows::all() const
     QMutexLocker locker(&m_mutex);
     return m_windows;
 }
+
+double SoakWindows::recoveryMs(const Window& fault, const QVector<Window>& windows)
+{
+    if (fault.endUs < 0 || fault.recoveredUs < 0)
+        return -1;
+    qint64 from = fault.endUs;
+    for (const Window& pause : windows)
+        if (pause.kind == Pause && pause.fromUs <= from && from <= pause.endUs &&
+            pause.endUs <= fault.recoveredUs)
+            from = pause.endUs;
+    return (fault.recoveredUs - from) / 1000.0;
+}

@@ -51,6 +51,10 @@ public:
     void pollAnswered(qint64 us);
     QVector<Window> all() const;
 
+    // Milliseconds from the end of a fault to the next poll answered, or -1 when none was. A
+    // fault that ended while polling was switched off counts from when it was switched on.
+    static double recoveryMs(const Window& fault, const QVector<Window>& windows);
+
 private:
     mutable QMutex m_mutex;
     QVector<Window> m_windows;
