@@ -5,6 +5,7 @@
 // no request outlived the run, that the memory does not creep up, and that the worker polls again
 // soon after the last fault. The exit code is 1 when a check fails.
 #include "benchsupport.h"
+#include "cardformat.h"
 #include "eventledger.h"
 #include "eventrecord.h"
 #include "faultplayer.h"
@@ -23,6 +24,10 @@
 #include <sys/resource.h>
 
 namespace {
+
+// The panel's record of a lock or device command from this computer: its key field is the
+// command's parameter, not a key.
+constexpr quint8 ControlFromComputer = 0x26;
 
 // The samples after the warm-up must span this long for the memory trend to be judged.
 constexpr double MemoryWindowS = 240;
@@ -147,8 +152,9 @@ int main(int argc, char* argv[])
                          if (data.size() != EventRecordSize)
                              return;
                          ++counts.records;
-                         const EventRow row = decodeEventRecord(data, received, 2);
-                         if (quint8(data.at(4)) == 0x26)
+                         const EventRow row =
+                             decodeEventRecord(data, received, CardFormat::Default);
+                         if (quint8(data.at(4)) == ControlFromComputer)
                              ++counts.controlEvents;
                          else
                              ledger.shown(row.card, now);
