@@ -90,35 +90,37 @@ void FaultPlayer::scheduleNext()
 
 void FaultPlayer::play()
 {
-    std::uniform_int_distribution<int> kinds(0, SoakWindows::FaultKinds - 1);
-    const auto kind = SoakWindows::Kind(kinds(m_random));
+    // Every choice is drawn whether or not the fault is played, so that the choices follow
+    // from the seed alone.
+    const auto kind = SoakWindows::Kind(
+        std::uniform_int_distribution<int>(0, SoakWindows::FaultKinds - 1)(m_random));
+    const int count = std::uniform_int_distribution<int>(1, 3)(m_random);
+    const int lateMs = std::uniform_int_distribution<int>(800, 1200)(m_random);
+    const int cutTo = std::uniform_int_distribution<int>(1, 6)(m_random);
+    const int dataLeft = std::uniform_int_distribution<int>(0, 5)(m_random);
+    const int unpluggedMs = std::uniform_int_distribution<int>(500, 8000)(m_random);
+    scheduleNext();
     // One fault at a time: one that comes while another plays is left out.
-    bool busy = m_unplug >= 0;
-    {
-        QMutexLocker locker(&m_mutex);
-        busy = busy || m_lineFault;
-        if (!busy && kind != SoakWindows::Unplug) {
-            m_armed = Armed();
-            m_armed.kind = kind;
-            m_armed.count = std::uniform_int_distribution<int>(1, 3)(m_random);
-            if (kind == SoakWindows::Delay)
-                m_armed.value = std::uniform_int_distribution<int>(800, 1200)(m_random);
-            else if (kind == SoakWindows::CutAnswer)
-                m_armed.value = std::uniform_int_distribution<int>(1, 6)(m_random);
-            else if (kind == SoakWindows::ShortData)
-                m_armed.value = std::uniform_int_distribution<int>(0, 5)(m_random);
-            m_lineFault = true;
-        }
-    }
-    if (!busy && kind == SoakWindows::Unplug) {
+    QMutexLocker locker(&m_mutex);
+    if (m_unplug >= 0 || m_lineFault)
+        return;
+    if (kind == SoakWindows::Unplug) {
+        locker.unlock();
+        ++m_played[kind];
         m_unplug = m_windows.open(SoakWindows::Unplug, soakNowUs());
         m_replugged = false;
         m_sim.unplug();
-        m_unplugged.start(std::uniform_int_distribution<int>(500, 8000)(m_random));
+        m_unplugged.start(unpluggedMs);
+        return;
     }
-    if (!busy && kind == SoakWindows::Unplug)
-        ++m_played[kind];
-    scheduleNext();
+    m_armed = Armed();
+    m_armed.kind = kind;
+    m_armed.count = count;
+    m_armed.value = kind == SoakWindows::Delay       ? lateMs
+                    : kind == SoakWindows::CutAnswer ? cutTo
+                    : kind == SoakWindows::ShortData ? dataLeft
+                                                     : 0;
+    m_lineFault = true;
 }
 
 void FaultPlayer::replug()

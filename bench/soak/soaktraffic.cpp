@@ -45,6 +45,7 @@ void SoakTraffic::start()
 
 void SoakTraffic::stop()
 {
+    m_stopped = true;
     for (QTimer* timer : {&m_events, &m_commands, &m_bursts})
         timer->stop();
     if (m_resume.isActive()) {
@@ -66,10 +67,10 @@ void SoakTraffic::queueEvent()
 void SoakTraffic::sendCommand()
 {
     m_commands.start(uniform(2000, 5000));
+    const int choice = uniform(0, 6);
     // As the window: nothing is sent while the link is down.
     if (!m_worker.isRunning())
         return;
-    const int choice = uniform(0, 6);
     const bool settings = choice == 6;
     QPacket* packet;
     if (settings) {
@@ -121,5 +122,6 @@ void SoakTraffic::resumePolling()
 {
     emit m_worker.startEvents(true);
     m_windows.end(m_pause, soakNowUs());
-    m_bursts.start(uniform(30000, 90000));
+    if (!m_stopped)
+        m_bursts.start(uniform(30000, 90000));
 }

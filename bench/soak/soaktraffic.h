@@ -56,5 +56,6 @@ private:
     QTimer m_bursts;
     QTimer m_resume;
     int m_pause = -1;
+    bool m_stopped = false;
     Counts m_counts;
 };
