@@ -43,7 +43,8 @@ define install_missing
 	fi
 endef
 
-.PHONY: all deps deps-qt6 configure build test test-qt6 run demo sanitize bench package fuzz screenshot clean
+.PHONY: all deps deps-qt6 configure build test test-qt6 run demo sanitize bench soak package fuzz \
+    screenshot clean
 
 all: build
 
@@ -98,6 +99,12 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_journal
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_recorder
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_recorder --idle 60
+
+# The worker against the simulator at the line rate with faults, MINUTES long (10 unless given);
+# SOAK_OPTIONS passes more (--seed N, --fault-rate F, --seconds N).
+soak: configure
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target soak
+	$(BUILD_DIR)/bench/soak $(if $(MINUTES),--minutes $(MINUTES)) $(SOAK_OPTIONS)
 
 # A Debian package built the way a packager would: Release, no tests, warnings not fatal.
 package: $(QT_DEPS)
