@@ -14,16 +14,6 @@
 
 namespace {
 
-QByteArray record(int n)
-{
-    // A realistic mix: keys with and without flags, the button, keypad and control events.
-    static const char* const samples[] = {"393000000011", "000000000011", "c3b2a1020511",
-                                          "000000000111", "830000002611", "ffff12040011"};
-    QByteArray bytes = QByteArray::fromHex(samples[n % 6]);
-    bytes[0] = char(bytes[0] ^ char(n & 0x0F));
-    return bytes;
-}
-
 void run(QZelKorWindow& window, QTreeWidget* events, bool newestFirst, int count)
 {
     window.findChild<QCheckBox*>(QStringLiteral("cbOrderEvents"))->setChecked(newestFirst);
@@ -34,7 +24,7 @@ void run(QZelKorWindow& window, QTreeWidget* events, bool newestFirst, int count
     QElapsedTimer clock;
     clock.start();
     for (int n = 0; n < count; ++n) {
-        window.onEvent(record(n), start.addMSecs(n));
+        window.onEvent(sampleEventRecord(n), start.addMSecs(n));
         // The window keeps painting while events arrive.
         if (n % 1000 == 0)
             QApplication::processEvents();

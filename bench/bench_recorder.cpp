@@ -3,7 +3,7 @@
 // then 1 000 000 panel records written through the recorder, with its throughput and the
 // journal's size per record. With --idle SECONDS: the CPU that `ostrovel-cli watch` takes
 // against an idle ostrovel-panelsim over that time, beside the simulator's own.
-#include "application.h"
+#include "benchsupport.h"
 #include "journalfile.h"
 #include "journalquery.h"
 #include "journalrecorder.h"
@@ -14,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTreeWidget>
@@ -24,15 +23,6 @@
 
 namespace {
 
-QByteArray record(int n)
-{
-    static const char* const samples[] = {"393000000011", "000000000011", "c3b2a1020511",
-                                          "000000000111", "830000002611", "ffff12040011"};
-    QByteArray bytes = QByteArray::fromHex(samples[n % 6]);
-    bytes[0] = char(bytes[0] ^ char(n & 0x0F));
-    return bytes;
-}
-
 // Microseconds per event of count events emitted as the worker emits them.
 double showEvents(QZelKorWindow& window, int first, int count)
 {
@@ -40,7 +30,7 @@ double showEvents(QZelKorWindow& window, int first, int count)
     QElapsedTimer clock;
     clock.start();
     for (int n = first; n < first + count; ++n) {
-        emit window.serialThread()->event(record(n), start.addMSecs(n));
+        emit window.serialThread()->event(sampleEventRecord(n), start.addMSecs(n));
         if (n % 1000 == 0)
             QApplication::processEvents();
     }
@@ -92,7 +82,7 @@ void fileSize(const QString& folder, int count)
         // A status answer between records, as the panel gives them.
         // In UTC: a local time would cost this loop more than the recorder.
         const qint64 ms = start + qint64(n) * 1000;
-        recorder.onEvent(record(n), QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC));
+        recorder.onEvent(sampleEventRecord(n), QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC));
         recorder.onEvent(QByteArray(1, '\x11'), QDateTime::fromMSecsSinceEpoch(ms + 200, Qt::UTC));
     }
     const double queued = double(clock.elapsed());
@@ -149,10 +139,8 @@ void idleCpu(const QString& folder, int seconds)
 
 int main(int argc, char* argv[])
 {
-    QStandardPaths::setTestModeEnabled(true);
-    Application::setIdentity();
+    prepareWidgetBenchmark();
     QApplication app(argc, argv);
-    Application::initResources();
     QTemporaryDir folder;
     const int idle = app.arguments().indexOf(QStringLiteral("--idle"));
     if (idle > 0) {

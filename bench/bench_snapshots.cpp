@@ -2,7 +2,6 @@
 // side by side with `cp` of the same file (runs interleaved, so that both meet the same load,
 // each after a sync); the longest pause of the window's event loop while the window takes one,
 // beside that of an idle loop; and the restore of that snapshot into the emptied database.
-#include "application.h"
 #include "benchsupport.h"
 #include "databasefile.h"
 #include "qzelkorwindow.h"
@@ -13,7 +12,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtConcurrent>
 
@@ -36,10 +34,8 @@ double median(std::vector<double> values)
 
 int main(int argc, char* argv[])
 {
-    QStandardPaths::setTestModeEnabled(true);
-    Application::setIdentity();
+    prepareWidgetBenchmark();
     QApplication app(argc, argv);
-    Application::initResources();
 
     QTemporaryDir dir;
     qputenv("OSTROVEL_SNAPSHOTS", dir.filePath(QStringLiteral("snapshots")).toUtf8());

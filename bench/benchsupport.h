@@ -41,6 +41,17 @@ inline void prepareWidgetBenchmark()
     Application::initResources();
 }
 
+// The n-th of a realistic mix of event records: keys with and without flags, the button,
+// keypad and control events, the key's low bits varied with n.
+inline QByteArray sampleEventRecord(int n)
+{
+    static const char* const samples[] = {"393000000011", "000000000011", "c3b2a1020511",
+                                          "000000000111", "830000002611", "ffff12040011"};
+    QByteArray bytes = QByteArray::fromHex(samples[n % 6]);
+    bytes[0] = char(bytes[0] ^ char(n & 0x0F));
+    return bytes;
+}
+
 // A simulated panel that answers at the panel's line rate; false after telling why it does not
 // start.
 inline bool startPacedSimulator(PanelSimulator& sim)
