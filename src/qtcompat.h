@@ -11,8 +11,7 @@
 // Qt 5 keeps the chart classes in a namespace of their own, Qt 6 in the global one; this lets
 // chart code name them plainly against both.
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-namespace QtCharts {
-}
+namespace QtCharts {}
 using namespace QtCharts;
 #endif
 
