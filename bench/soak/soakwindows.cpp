@@ -52,10 +52,17 @@ double SoakWindows::recoveryMs(const Window& fault, const QVector<Window>& windo
 {
     if (fault.endUs < 0 || fault.recoveredUs < 0)
         return -1;
+    // No poll can be answered while polling is off or the adapter is out, and one may have
+    // begun inside the other: step over each until the moment is free of both.
     qint64 from = fault.endUs;
-    for (const Window& pause : windows)
-        if (pause.kind == Pause && pause.fromUs <= from && from <= pause.endUs &&
-            pause.endUs <= fault.recoveredUs)
-            from = pause.endUs;
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (const Window& other : windows)
+            if ((other.kind == Pause || other.kind == Unplug) && other.fromUs <= from &&
+                from < other.endUs && other.endUs <= fault.recoveredUs) {
+                from = other.endUs;
+                moved = true;
+            }
+    }
     return (fault.recoveredUs - from) / 1000.0;
 }

@@ -52,7 +52,8 @@ public:
     QVector<Window> all() const;
 
     // Milliseconds from the end of a fault to the next poll answered, or -1 when none was. A
-    // fault that ended while polling was switched off counts from when it was switched on.
+    // fault that ended while polling was switched off, or while the adapter was unplugged,
+    // counts from when polling was on again and the adapter back.
     static double recoveryMs(const Window& fault, const QVector<Window>& windows);
 
 private:
