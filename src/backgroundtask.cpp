@@ -1,6 +1,7 @@
 #include "backgroundtask.h"
 
 #include "qwaitdialog.h"
+#include "workpool.h"
 
 #include <QEventLoop>
 #include <QFutureWatcher>
@@ -34,7 +35,7 @@ QRuntimeError runCancellableTask(QWidget* owner, CancelFlag& cancelFlag, const Q
 
     // A task that ends before the dialog is up is still seen: the watcher delivers its
     // finished() through the event queue, which is served from the show() below on.
-    watcher.setFuture(QtConcurrent::run(QThreadPool::globalInstance(), std::move(task)));
+    watcher.setFuture(QtConcurrent::run(workPool(), std::move(task)));
     // Shown modally and waited for with a loop of our own rather than exec(): a splash-type
     // window may serve the event queue while it is being shown, and a finish() delivered then,
     // before exec() had entered its loop, would leave exec() waiting for ever.

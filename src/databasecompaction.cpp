@@ -1,6 +1,7 @@
 #include "databasecompaction.h"
 
 #include "taskconnection.h"
+#include "workpool.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -21,7 +22,7 @@ DatabaseCompaction::~DatabaseCompaction()
 void DatabaseCompaction::start(const QString& fileName)
 {
     waitForFinished();
-    m_watcher.setFuture(QtConcurrent::run([fileName]() -> QString {
+    m_watcher.setFuture(QtConcurrent::run(workPool(), [fileName]() -> QString {
         TaskConnection connection(fileName);
         if (!connection.isOpen())
             return connection.errorText();

@@ -6,6 +6,7 @@
 #include "treeloader.h"
 #include "treerows.h"
 #include "windowtask.h"
+#include "workpool.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -52,7 +53,7 @@ QString QDatabaseTree::load(const QList<QTreeWidgetItem*>& oldRows, const QStrin
 {
     const int sortColumn = header()->sortIndicatorSection();
     const Qt::SortOrder order = header()->sortIndicatorOrder();
-    const TreeLoad load = awaitFuture(QtConcurrent::run([=] {
+    const TreeLoad load = awaitFuture(QtConcurrent::run(workPool(), [=] {
         qDeleteAll(oldRows);
         TaskConnection connection(databaseFile);
         if (!connection.isOpen())

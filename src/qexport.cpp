@@ -9,6 +9,7 @@
 #include "qserialportthread.h"
 #include "requesterwiring.h"
 #include "ui_qexport.h"
+#include "workpool.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -259,7 +260,7 @@ void QExport::onReadFinished(bool ok, int stage, const QString& message)
     const int format = keyFormat();
     CancelFlag* cancelled = &copyCancel;
     // A connection of its own: the window paints while 50 000 rows go in.
-    copying.setFuture(QtConcurrent::run([=] {
+    copying.setFuture(QtConcurrent::run(workPool(), [=] {
         return PanelCopy::write(file, image, format, [cancelled] { return cancelled->isSet(); });
     }));
 }

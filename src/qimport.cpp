@@ -5,6 +5,7 @@
 #include "requesterwiring.h"
 #include "snapshots.h"
 #include "ui_qimport.h"
+#include "workpool.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>
@@ -134,7 +135,7 @@ void QImport::startWriting()
     QProgressBar* progress = ui->pbDB;
     CancelFlag* cancelled = &writeCancel;
     // A connection of its own: the window paints and answers while 50 000 rows go in.
-    writing.setFuture(QtConcurrent::run([=] {
+    writing.setFuture(QtConcurrent::run(workPool(), [=] {
         const Snapshots::Taken snapshot = Snapshots::take(file, Snapshots::Operation::PanelImport);
         if (!snapshot.ok) {
             ImportWriter::Result refused;

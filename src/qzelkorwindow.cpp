@@ -42,6 +42,7 @@
 #include "windowlayout.h"
 #include "windowshortcuts.h"
 #include "windowtask.h"
+#include "workpool.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -906,8 +907,8 @@ bool QZelKorWindow::clearDB()
     WindowTask task(this, &m_busy, tr("Очистка БД"), WindowTask::DisableWindow);
     task.progressBar()->setValue(-1);
     const QString file = m_db.databaseName();
-    const Snapshots::Taken snapshot = awaitFuture(
-        QtConcurrent::run([file] { return Snapshots::take(file, Snapshots::Operation::Clear); }));
+    const Snapshots::Taken snapshot = awaitFuture(QtConcurrent::run(
+        workPool(), [file] { return Snapshots::take(file, Snapshots::Operation::Clear); }));
     const QString error = snapshot.ok ? DatabaseFile::clearSubscribers(m_db) : snapshot.error;
     if (!error.isEmpty()) {
         QMessageBox::critical(this, tr("Очистка БД"), error);
@@ -936,7 +937,7 @@ void QZelKorWindow::on_actionGeneration_triggered()
         task.progressBar()->setRange(0, TestData::Subscribers);
         task.progressBar()->setValue(0);
         const QString error =
-            awaitFuture(QtConcurrent::run(TestData::generateFile, m_db.databaseName(),
+            awaitFuture(QtConcurrent::run(workPool(), TestData::generateFile, m_db.databaseName(),
                                           [this](int value) { emit setValue(value); }));
         if (!error.isEmpty())
             QMessageBox::critical(this, ui->actionGeneration->text(), error);

@@ -2,6 +2,7 @@
 
 #include "mytreewidgetitem.h"
 #include "treerows.h"
+#include "workpool.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -128,7 +129,7 @@ void clearRows(QTreeWidget* tree)
     if (rows.isEmpty())
         return;
     // Taken rows belong to no tree any more: nothing else refers to them.
-    QThreadPool::globalInstance()->start([rows] { qDeleteAll(rows); });
+    workPool()->start([rows] { qDeleteAll(rows); });
 }
 
 QList<QTreeWidgetItem*> findRows(const QTreeWidget* tree, const QString& condition,

@@ -4,6 +4,7 @@
 #include "qzelkorwindow.h"
 #include "startupenvironment.h"
 #include "testsupport.h"
+#include "workpool.h"
 
 #include <QSerialPortInfo>
 
@@ -147,6 +148,31 @@ private slots:
                 QVERIFY2(!shown.intersects(other), qPrintable(name));
             taken << shown;
         }
+    }
+
+    // The window paints while every thread of the program's own background work is taken:
+    // Qt 6 fills a window's areas on Qt's shared pool and waits for them there.
+    void paintsWhileTheWorkIsBusy()
+    {
+        QThreadPool* pool = workPool();
+        const int threads = pool->maxThreadCount();
+        QSemaphore started, release;
+        const auto freed = qScopeGuard([&] {
+            release.release(threads);
+            pool->waitForDone();
+        });
+        for (int i = 0; i < threads; ++i)
+            pool->start([&] {
+                started.release();
+                release.tryAcquire(1, 3000);
+            });
+        QVERIFY(started.tryAcquire(threads, 5000));
+        QElapsedTimer timer;
+        timer.start();
+        const QPixmap shot = window->grab();
+        const qint64 paintedMs = timer.elapsed();
+        QVERIFY(!shot.isNull());
+        QVERIFY2(paintedMs < 1500, qPrintable(QString("painted after %1 ms").arg(paintedMs)));
     }
 
     void enableTable_data()

@@ -2,6 +2,9 @@
 #include "qruntimeerror.h"
 #include "qwaitdialog.h"
 #include "testsupport.h"
+#include "workpool.h"
+
+#include <QThreadPool>
 
 #include <atomic>
 
@@ -43,7 +46,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::Show && qobject_cast<QWaitDialog*>(watched) && !held) {
-            held = QThreadPool::globalInstance()->waitForDone(5000);
+            held = workPool()->waitForDone(5000);
             // The future reports its end just after the task function returns.
             QThread::msleep(50);
         }
