@@ -20,6 +20,7 @@
 #include "requesterwiring.h"
 #include "taskconnection.h"
 #include "testdatagenerator.h"
+#include "workpool.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -282,7 +283,7 @@ int benchWriting(const PanelTables::PanelImage& image, double* seconds)
     clock.start();
     sinceTick.start();
     ticker.start();
-    watcher.setFuture(QtConcurrent::run([&] {
+    watcher.setFuture(QtConcurrent::run(workPool(), [&] {
         return ImportWriter::writeFile(
             file, image, false, 0, [](int) {}, [] { return false; });
     }));
