@@ -10,7 +10,10 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_BUILD_TYPE ?= RelWithDebInfo
 
 # Exactly what the build, the tests and the offscreen screenshots need.
-COMMON_PACKAGES := g++ make cmake libsqlite3-dev fonts-dejavu-core desktop-file-utils appstream
+# libpq-dev and pkg-config build the fleet journal's client; postgresql runs the server its tests
+# start.
+COMMON_PACKAGES := g++ make cmake libsqlite3-dev fonts-dejavu-core desktop-file-utils appstream \
+    libpq-dev pkg-config postgresql
 PACKAGES := $(COMMON_PACKAGES) qtbase5-dev libqt5serialport5-dev libqt5sql5-sqlite \
     libqt5svg5-dev libqt5charts5-dev qttranslations5-l10n
 # Qt 6 Charts' CMake files need Qt 6 OpenGL's, which Debian 12 ships apart.

@@ -1,10 +1,7 @@
 #include "journalmodel.h"
 
-#include "journalfile.h"
-
 #include <QColor>
 #include <QFont>
-#include <QSqlQuery>
 #include <QVariant>
 
 #include <algorithm>
@@ -15,14 +12,6 @@ namespace {
 constexpr qint64 UpdateMarginMs = 60000;
 // More new records than this at once are shown by reading the journal anew.
 constexpr int UpdateLimit = 1000;
-
-qint64 dataVersion(QSqlDatabase db)
-{
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
-        return -1;
-    return query.value(0).toLongLong();
-}
 
 } // namespace
 
@@ -40,17 +29,22 @@ bool JournalModel::failed(const QString& error)
 
 bool JournalModel::setQuery(QSqlDatabase db, const JournalFilter& filter, int keyFormat)
 {
+    return setSource([db, filter] { return std::make_unique<JournalQuery>(db, filter); },
+                     keyFormat);
+}
+
+bool JournalModel::setSource(const SourceMaker& make, int keyFormat)
+{
     beginResetModel();
-    m_db = db;
-    m_filter = filter;
+    m_make = make;
     m_texts = JournalTexts(keyFormat);
     m_error.clear();
-    m_query = std::make_unique<JournalQuery>(db, filter);
-    m_version = dataVersion(db);
-    m_horizon = JournalQuery::newestId(db);
+    m_query = make();
+    m_version = m_query->version();
+    m_horizon = m_query->lastId();
     m_rows = m_query->page(0, PageSize);
     m_atEnd = m_rows.size() < PageSize;
-    m_matching = m_query->count();
+    m_matching = m_query->isValid() ? m_query->count() : -1;
     endResetModel();
     emit matchingChanged(m_matching);
     if (!m_query->isValid() || m_matching < 0)
@@ -62,7 +56,7 @@ void JournalModel::clear()
 {
     beginResetModel();
     m_query.reset();
-    m_db = QSqlDatabase();
+    m_make = nullptr;
     m_rows.clear();
     m_atEnd = true;
     m_matching = -1;
@@ -75,19 +69,19 @@ int JournalModel::update()
     if (!m_query)
         return 0;
     // Cheap to ask, and changed by every commit of another connection.
-    const qint64 version = dataVersion(m_db);
+    const qint64 version = m_query->version();
     if (version == m_version && version >= 0)
         return 0;
     const QVector<JournalEntry> fresh =
-        m_query->after(m_horizon - JournalFile::firstIdAt(UpdateMarginMs), UpdateLimit);
+        m_query->after(m_horizon - m_query->idAt(UpdateMarginMs), UpdateLimit);
     if (!m_query->isValid()) {
         failed(m_query->errorText());
         return -1;
     }
     if (fresh.size() == UpdateLimit)
-        return setQuery(m_db, m_filter, m_texts.keyFormat()) ? UpdateLimit : -1;
+        return setSource(m_make, m_texts.keyFormat()) ? UpdateLimit : -1;
     m_version = version;
-    m_horizon = qMax(m_horizon, JournalQuery::newestId(m_db));
+    m_horizon = qMax(m_horizon, m_query->lastId());
     int added = 0;
     for (const JournalEntry& entry : fresh) {
         const auto place =
@@ -156,6 +150,8 @@ QVariant JournalModel::headerData(int section, Qt::Orientation orientation, int 
         return tr("Событие");
     case Port:
         return tr("Порт");
+    case Site:
+        return tr("Объект");
     default:
         return QVariant();
     }
@@ -165,13 +161,14 @@ QVariant JournalModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= m_rows.size())
         return QVariant();
-    const JournalRecord& record = m_rows.at(index.row()).record;
+    const JournalEntry& entry = m_rows.at(index.row());
+    const JournalRecord& record = entry.record;
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole:
-        return display(record, column);
+        return display(entry, column);
     case Qt::ToolTipRole:
-        return toolTip(record, column);
+        return toolTip(entry, column);
     case Qt::FontRole:
         if (column == Time && record.stored) {
             QFont font;
@@ -190,8 +187,9 @@ QVariant JournalModel::data(const QModelIndex& index, int role) const
     }
 }
 
-QVariant JournalModel::display(const JournalRecord& record, int column) const
+QVariant JournalModel::display(const JournalEntry& entry, int column) const
 {
+    const JournalRecord& record = entry.record;
     switch (column) {
     case Time:
         return m_texts.time(record);
@@ -205,13 +203,16 @@ QVariant JournalModel::display(const JournalRecord& record, int column) const
         return JournalTexts::event(record);
     case Port:
         return record.port;
+    case Site:
+        return entry.site;
     default:
         return QVariant();
     }
 }
 
-QVariant JournalModel::toolTip(const JournalRecord& record, int column) const
+QVariant JournalModel::toolTip(const JournalEntry& entry, int column) const
 {
+    const JournalRecord& record = entry.record;
     if (column == Time && record.stored)
         return m_texts.time(record) + QLatin1Char('\n') +
                tr("Событие хранилось в панели, пока её никто не опрашивал, и было получено при\n"
@@ -220,5 +221,5 @@ QVariant JournalModel::toolTip(const JournalRecord& record, int column) const
         return tr("По базе данных %1 на момент события").arg(record.database);
     if (column == Event && !record.raw.isEmpty())
         return tr("Запись панели: %1").arg(QString::fromLatin1(record.raw.toHex(' ')));
-    return display(record, column);
+    return display(entry, column);
 }

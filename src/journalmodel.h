@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QSqlDatabase>
 
+#include <functional>
 #include <memory>
 
 // The journal's records that a filter matches, newest first, read a page at a time as the view
@@ -15,7 +16,8 @@ class JournalModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum Column { Time, Key, Owner, Apartment, Event, Port, ColumnCount };
+    // Site shows where a fleet journal's record came from.
+    enum Column { Time, Key, Owner, Apartment, Event, Port, Site, ColumnCount };
     static constexpr int PageSize = 250;
 
     explicit JournalModel(QObject* parent = nullptr);
@@ -24,6 +26,9 @@ public:
     // Shows the records of filter in db, its first page read at once, with keys in keyFormat.
     // False with errorText() when the journal could not be read.
     bool setQuery(QSqlDatabase db, const JournalFilter& filter, int keyFormat);
+    // The same for any journal: make gives the filter's source, again whenever it is read anew.
+    using SourceMaker = std::function<std::unique_ptr<JournalSource>()>;
+    bool setSource(const SourceMaker& make, int keyFormat);
     // Shows nothing.
     void clear();
     // Adds the matching records written since the query was made or last updated, where they
@@ -48,15 +53,16 @@ public:
 
 signals:
     void matchingChanged(qint64 matching);
+    // A page could not be read while scrolling: the list ends early, and error says why.
+    void readFailed(const QString& error);
 
 private:
-    QVariant display(const JournalRecord& record, int column) const;
-    QVariant toolTip(const JournalRecord& record, int column) const;
+    QVariant display(const JournalEntry& entry, int column) const;
+    QVariant toolTip(const JournalEntry& entry, int column) const;
     bool failed(const QString& error);
 
-    QSqlDatabase m_db;
-    JournalFilter m_filter;
-    std::unique_ptr<JournalQuery> m_query;
+    SourceMaker m_make;
+    std::unique_ptr<JournalSource> m_query;
     QVector<JournalEntry> m_rows;
     bool m_atEnd = true;
     qint64 m_matching = -1;

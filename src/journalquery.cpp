@@ -1,6 +1,7 @@
 #include "journalquery.h"
 
 #include "cardformat.h"
+#include "journalactivity.h"
 #include "journalfile.h"
 
 #include <QSqlError>
@@ -249,4 +250,18 @@ bool JournalQuery::forEach(const std::function<bool(const JournalEntry&)>& visit
         return false;
     }
     return true;
+}
+
+qint64 JournalQuery::version()
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
+        return -1;
+    return query.value(0).toLongLong();
+}
+
+bool JournalQuery::activity(const QDate& first, const QDate& last, JournalActivity* activity,
+                            QString* error)
+{
+    return activity->count(m_db, *this, first, last, error);
 }

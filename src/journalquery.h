@@ -1,6 +1,6 @@
 #pragma once
 
-#include "journalrecord.h"
+#include "journalsource.h"
 
 #include <QHash>
 #include <QList>
@@ -13,39 +13,17 @@
 
 class QSqlQuery;
 
-// Which journal records to show: the filters of the journal view and of
-// `ostrovel-cli journal`. Empty members do not filter.
-struct JournalFilter
-{
-    qint64 since = 0;         // ms since the epoch, inclusive; 0: from the first record
-    qint64 until = 0;         // ms since the epoch, exclusive; 0: up to the last
-    QList<JournalKind> kinds; // any of these
-    // A key (as shown in keyFormat, or its decimal code), an owner's apartment or subscriber
-    // number, or part of an owner's name, in any letter case.
-    QString text;
-    int keyFormat = 2;
-    QList<quint32> keys; // any of these key codes
-    QString apartment;   // exactly this apartment
-};
-
-// A record read back from the journal.
-struct JournalEntry
-{
-    qint64 id = 0;
-    JournalRecord record; // received is the time the id carries
-};
-
 // One filter applied to a journal: the matching records are counted and read newest first a
 // page at a time, or all in order. The filter's text is matched against the journal's owners
 // once, when the query is made. Runs in the thread that opened db.
-class JournalQuery
+class JournalQuery : public JournalSource
 {
 public:
     JournalQuery(QSqlDatabase db, const JournalFilter& filter);
 
     // False when the journal could not be read while matching the owners.
-    bool isValid() const { return m_error.isEmpty(); }
-    QString errorText() const { return m_error; }
+    bool isValid() const override { return m_error.isEmpty(); }
+    QString errorText() const override { return m_error; }
 
     // The filter as SQL over the record table aliased r ("1" when nothing filters) and the
     // values its placeholders take, for counts and aggregates of the caller's own.
@@ -53,15 +31,24 @@ public:
     void bindTo(QSqlQuery& query) const;
 
     // The number of matching records; -1 when the reading failed.
-    qint64 count();
+    qint64 count() override;
     // Up to limit matching records older than beforeId (0: from the newest), newest first.
     // Empty at the end or on a failure (see errorText()).
-    QVector<JournalEntry> page(qint64 beforeId, int limit);
+    QVector<JournalEntry> page(qint64 beforeId, int limit) override;
     // Up to limit matching records newer than afterId, newest first: what was written since.
-    QVector<JournalEntry> after(qint64 afterId, int limit);
+    QVector<JournalEntry> after(qint64 afterId, int limit) override;
     // Every matching record, oldest first (or newest first), until visit returns false.
     // False when the reading failed.
-    bool forEach(const std::function<bool(const JournalEntry&)>& visit, bool newestFirst = false);
+    bool forEach(const std::function<bool(const JournalEntry&)>& visit,
+                 bool newestFirst = false) override;
+    qint64 firstId() override { return oldestId(m_db); }
+    qint64 lastId() override { return newestId(m_db); }
+    qint64 idAt(qint64 ms) const override { return ms * 16; }
+    qint64 timeOf(qint64 id) const override { return id >> 4; }
+    // SQLite's data version: changed by every commit of another connection.
+    qint64 version() override;
+    bool activity(const QDate& first, const QDate& last, JournalActivity* activity,
+                  QString* error) override;
 
     // The id of the journal's oldest or newest record, whatever the filter; 0 when it is empty
     // or cannot be read.

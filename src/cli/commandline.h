@@ -36,6 +36,7 @@ public:
 
     bool isSet(const QCommandLineOption& option) const { return m_parser.isSet(option); }
     QString value(const QCommandLineOption& option) const { return m_parser.value(option); }
+    QStringList values(const QCommandLineOption& option) const { return m_parser.values(option); }
     QString argument(int index) const { return m_parser.positionalArguments().value(index); }
     int argumentCount() const { return m_parser.positionalArguments().size(); }
     QString port() const;

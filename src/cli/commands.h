@@ -3,6 +3,7 @@
 #include <QStringList>
 
 class CommandLine;
+class PgConnection;
 
 // The commands of ostrovel-cli. Each takes its command line, named and described, with the
 // port option if it works on the panel, and the program's arguments without the words naming
@@ -20,4 +21,8 @@ int snapshots(CommandLine& line, const QStringList& arguments);
 int restoreSnapshot(CommandLine& line, const QStringList& arguments);
 int watch(CommandLine& line, const QStringList& arguments);
 int journal(CommandLine& line, const QStringList& arguments);
+int fleetInit(CommandLine& line, const QStringList& arguments);
+int fleetStatus(CommandLine& line, const QStringList& arguments);
+// Connects to the fleet journal's server, or says why not.
+bool connectServer(PgConnection& server, const QString& conninfo);
 } // namespace Commands

@@ -2,11 +2,15 @@
 #include "commandline.h"
 #include "commands.h"
 #include "console.h"
+#include "fleetquery.h"
 #include "journalfile.h"
 #include "journallines.h"
 #include "journalquery.h"
+#include "pgconnection.h"
 
 #include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 using Console::tr;
 
@@ -72,7 +76,17 @@ int Commands::journal(CommandLine& line, const QStringList& arguments)
            "программы)."),
         QStringLiteral("KINDS"));
     const QCommandLineOption asJson(QStringLiteral("json"), tr("Выводить записи в JSON."));
-    for (const QCommandLineOption& option : {since, until, key, apartment, kind, asJson})
+    const QCommandLineOption server(
+        QStringLiteral("server"),
+        tr("Читать журнал объектов на сервере PostgreSQL: строка подключения libpq, URI или "
+           "service=ИМЯ."),
+        QStringLiteral("CONNINFO"));
+    const QCommandLineOption site(QStringLiteral("site"),
+                                  tr("С --server: только записи этого объекта (можно несколько "
+                                     "раз)."),
+                                  QStringLiteral("NAME"));
+    for (const QCommandLineOption& option :
+         {since, until, key, apartment, kind, asJson, server, site})
         line.addOption(option);
     if (!line.parse(arguments, 0))
         return line.exitCode();
@@ -108,13 +122,45 @@ int Commands::journal(CommandLine& line, const QStringList& arguments)
         }
     }
 
+    const bool json = line.isSet(asJson);
+    if (line.isSet(site) && !line.isSet(server))
+        return line.usageError(tr("--site задаётся вместе с --server."));
+    if (line.isSet(server)) {
+        filter.sites = line.values(site);
+        PgConnection connection;
+        if (!connectServer(connection, line.value(server)))
+            return Console::Failure;
+        FleetQuery query(connection, filter);
+        // Each line begins with the site; JSON gains its name.
+        const bool read = query.forEach([json](const JournalEntry& entry) {
+            if (json) {
+                QJsonObject object =
+                    QJsonDocument::fromJson(
+                        JournalLines::json(entry.record, CardFormat::Default).toUtf8())
+                        .object();
+                object.insert(QStringLiteral("site"), entry.site);
+                Console::result(
+                    QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+            } else {
+                Console::result(entry.site + QLatin1Char('\t') +
+                                JournalLines::text(entry.record, CardFormat::Default));
+            }
+            return true;
+        });
+        if (!read) {
+            Console::message(
+                tr("Не удалось прочитать журнал на сервере: %1").arg(query.errorText()));
+            return Console::Failure;
+        }
+        return Console::Success;
+    }
+
     JournalFile journal(line.journal());
     if (journal.openForReading() != JournalFile::State::ReadOnly) {
         Console::message(journal.errorText());
         return Console::Failure;
     }
     JournalQuery query(journal.database(), filter);
-    const bool json = line.isSet(asJson);
     const bool read = query.isValid() && query.forEach([json](const JournalEntry& entry) {
         Console::result(json ? JournalLines::json(entry.record, CardFormat::Default)
                              : JournalLines::text(entry.record, CardFormat::Default));

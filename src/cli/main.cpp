@@ -94,21 +94,41 @@ const std::vector<Entry>& commands()
                   "сохраняется в новый снимок. На терминале спрашивает подтверждение; без "
                   "терминала требует --yes."),
          false},
-        {"watch", Commands::watch, "--port PORT [--database FILE.zelkor] [--journal FILE] [--json]",
+        {"watch", Commands::watch,
+         "--port PORT [--database FILE.zelkor] [--journal FILE] [--json] "
+         "[--site NAME --forward CONNINFO]",
          CLI_TEXT("запись событий панели в журнал"),
          CLI_TEXT("Записывает события панели в журнал, пока не будет остановлен (Ctrl+C, "
                   "SIGTERM), и выводит каждое событие строкой. Пропавший порт открывается "
                   "заново с паузой до 30 с.\n"
+                  "С --site и --forward записи журнала пересылаются на сервер PostgreSQL "
+                  "(см. fleet init); пока сервер недоступен, они ждут в журнале.\n"
                   "Вывод: поля через табуляцию: время, ключ, событие, абонент, квартира, ФИО, "
                   "отметка (накоплено панелью, действие); с --json объект JSON на строку."),
          true},
         {"journal", Commands::journal,
          "[--journal FILE] [--since WHEN] [--until WHEN] [--key KEY] [--apartment N] "
-         "[--kind KINDS] [--json]",
+         "[--kind KINDS] [--json] [--server CONNINFO [--site NAME]]",
          CLI_TEXT("записи журнала событий"),
-         CLI_TEXT("Выводит записи журнала событий, от старых к новым.\n"
+         CLI_TEXT("Выводит записи журнала событий, от старых к новым; с --server — журнала "
+                  "объектов на сервере PostgreSQL.\n"
                   "Вывод: как у watch — поля через табуляцию или, с --json, объект JSON на "
-                  "строку."),
+                  "строку; с --server первое поле (в JSON — site) — объект."),
+         false},
+        {"fleet init", Commands::fleetInit, "[--site NAME]... [--print] CONNINFO",
+         CLI_TEXT("подготовка журнала объектов на сервере PostgreSQL"),
+         CLI_TEXT("Создаёт или обновляет журнал объектов на сервере PostgreSQL (повторный запуск "
+                  "ничего не меняет), роль диспетчера ostrovel_dispatcher (только чтение) и для "
+                  "каждого --site объект с ролью его регистратора ostrovel_NAME (добавляет "
+                  "записи только своего объекта). С --print выводит команды SQL для "
+                  "администратора БД, ни к чему не подключаясь."),
+         false},
+        {"fleet status", Commands::fleetStatus, "[--silent-hours N] [--json] CONNINFO",
+         CLI_TEXT("объекты журнала на сервере, молчащие первыми"),
+         CLI_TEXT("Перечисляет объекты журнала на сервере, первыми — молчащие (ни записи, ни "
+                  "опроса панели за --silent-hours часов, по умолчанию 24).\n"
+                  "Вывод: поля через табуляцию: объект, состояние, последняя запись, последняя "
+                  "связь регистратора, записей ждёт отправки; с --json документ JSON."),
          false},
     };
     return all;

@@ -5,8 +5,11 @@
 #include "console.h"
 #include "databasefile.h"
 #include "databaseopening.h"
+#include "fleetforwarder.h"
+#include "fleetschema.h"
 #include "interruptwatcher.h"
 #include "journallines.h"
+#include "pgconnection.h"
 #include "watchlink.h"
 
 #include <QEventLoop>
@@ -23,8 +26,27 @@ int Commands::watch(CommandLine& line, const QStringList& arguments)
     line.addOption(database);
     const QCommandLineOption asJson(QStringLiteral("json"), tr("Выводить события в JSON."));
     line.addOption(asJson);
+    const QCommandLineOption site(QStringLiteral("site"),
+                                  tr("Имя объекта в журнале на сервере (с --forward)."),
+                                  QStringLiteral("NAME"));
+    const QCommandLineOption forward(
+        QStringLiteral("forward"),
+        tr("Пересылать журнал на сервер PostgreSQL: строка подключения libpq, URI или "
+           "service=ИМЯ; пароль — из ~/.pgpass или файла служб, не из командной строки."),
+        QStringLiteral("CONNINFO"));
+    line.addOption(site);
+    line.addOption(forward);
     if (!line.parse(arguments, 0))
         return line.exitCode();
+    if (line.isSet(site) != line.isSet(forward))
+        return line.usageError(tr("--site и --forward задаются вместе."));
+    if (line.isSet(forward)) {
+        QString error;
+        if (!FleetSchema::isSiteName(line.value(site), &error))
+            return line.usageError(error);
+        if (!PgConnection::isValid(line.value(forward), &error))
+            return line.usageError(tr("Неверная строка подключения --forward: %1").arg(error));
+    }
 
     int keyFormat = CardFormat::Default;
     QString databaseFile;
@@ -65,8 +87,20 @@ int Commands::watch(CommandLine& line, const QStringList& arguments)
     }
     Console::message(tr("Запись событий панели (%1) в журнал %2. Остановка: Ctrl+C.")
                          .arg(CliJournal::portLocation(line.port()), line.journal()));
+    // The local journal is the buffer: the forwarder reads it on a thread of its own.
+    std::unique_ptr<FleetForwarder> forwarder;
+    if (line.isSet(forward)) {
+        forwarder =
+            std::make_unique<FleetForwarder>(line.journal(), line.value(site), line.value(forward));
+        QObject::connect(forwarder.get(), &FleetForwarder::message, &loop, &Console::message);
+        forwarder->start();
+    }
     loop.exec();
     link.close();
     journal.close();
+    if (forwarder) {
+        forwarder->stop();
+        QCoreApplication::sendPostedEvents();
+    }
     return Console::Success;
 }

@@ -1,0 +1,391 @@
+#include "fleetquery.h"
+
+#include "cardformat.h"
+#include "journalactivity.h"
+#include "pgconnection.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <algorithm>
+
+namespace {
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("FleetQuery", text);
+}
+
+constexpr qint64 DayMs = 86400000;
+
+QString numberList(const QList<qint64>& numbers)
+{
+    QStringList texts;
+    for (qint64 number : numbers)
+        texts.append(QString::number(number));
+    return texts.join(QLatin1Char(','));
+}
+
+bool isDecimal(const QString& text)
+{
+    if (text.isEmpty() || text.size() > 8)
+        return false;
+    return std::all_of(text.begin(), text.end(),
+                       [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+}
+
+// The record's columns with its texts and owner, for a subquery r of chosen records.
+const char* const Columns =
+    "SELECT r.id, r.site, r.kind, r.code, r.key, encode(r.raw, 'hex'), t.text, d.text, p.text,"
+    " b.text, o.subscriber, o.apartment, o.name, u.text, r.stored_from, r.stored_until FROM (%1) r"
+    " LEFT JOIN fleet.label t ON t.site = r.site AND t.id = r.text"
+    " LEFT JOIN fleet.label d ON d.site = r.site AND d.id = r.detail"
+    " LEFT JOIN fleet.label p ON p.site = r.site AND p.id = r.port"
+    " LEFT JOIN fleet.label b ON b.site = r.site AND b.id = r.database"
+    " LEFT JOIN fleet.label u ON u.site = r.site AND u.id = r.\"user\""
+    " LEFT JOIN fleet.owner o ON o.site = r.site AND o.id = r.owner";
+
+qint64 dayOf(qint64 ms)
+{
+    return ms >= 0 ? ms / DayMs : -((-ms + DayMs - 1) / DayMs);
+}
+
+} // namespace
+
+FleetQuery::FleetQuery(PgConnection& server, const JournalFilter& filter)
+    : m_server(server)
+    , m_filter(filter)
+{
+    PgConnection::Rows rows;
+    if (!m_server.exec(QStringLiteral("SELECT id, name FROM fleet.site ORDER BY name"), {},
+                       &rows)) {
+        failed(m_server.errorText());
+        return;
+    }
+    for (const QVariantList& row : rows)
+        m_sites.insert(row[0].toInt(), row[1].toString());
+    if (filter.since > 0)
+        m_terms.append(QStringLiteral("r.id >= %1").arg(filter.since * 16));
+    if (filter.until > 0)
+        m_terms.append(QStringLiteral("r.id < %1").arg(filter.until * 16));
+    if (!filter.sites.isEmpty()) {
+        QList<qint64> ids;
+        for (const QString& name : filter.sites) {
+            const int id = m_sites.key(name, 0);
+            if (id == 0) {
+                failed(tr("На сервере журнала нет объекта «%1».").arg(name));
+                return;
+            }
+            ids.append(id);
+        }
+        m_siteList = numberList(ids);
+        m_terms.append(QStringLiteral("r.site IN (%1)").arg(m_siteList));
+    }
+    if (!filter.kinds.isEmpty()) {
+        QList<qint64> kinds;
+        for (JournalKind kind : filter.kinds)
+            kinds.append(int(kind));
+        m_kindList = numberList(kinds);
+        m_terms.append(QStringLiteral("r.kind IN (%1)").arg(m_kindList));
+    }
+    if (!filter.keys.isEmpty()) {
+        QList<qint64> keys;
+        for (quint32 key : filter.keys)
+            keys.append(key);
+        m_terms.append(QStringLiteral("r.key IN (%1)").arg(numberList(keys)));
+    }
+    if (!filter.apartment.isEmpty()) {
+        m_params.append(filter.apartment);
+        m_terms.append(QStringLiteral("(r.site, r.owner) IN (SELECT site, id FROM fleet.owner"
+                                      " WHERE apartment = $%1)")
+                           .arg(m_params.size()));
+    }
+    const QString text = filter.text.trimmed();
+    if (!text.isEmpty()) {
+        // Owners are matched on the server; a name in any letter case as its locale folds it.
+        QList<qint64> keys;
+        if (const uint key = textToCard(CardFormat::orDefault(filter.keyFormat), text, QString()))
+            keys.append(key);
+        if (isDecimal(text) && !keys.contains(text.toLongLong()))
+            keys.append(text.toLongLong());
+        m_params << text << QStringLiteral("%") + text.toLower() + QStringLiteral("%");
+        QString term = QStringLiteral("(r.site, r.owner) IN (SELECT site, id FROM fleet.owner WHERE"
+                                      " apartment = $%1 OR subscriber::text = $%1"
+                                      " OR lower(name) LIKE $%2)")
+                           .arg(m_params.size() - 1)
+                           .arg(m_params.size());
+        if (!keys.isEmpty())
+            term = QStringLiteral("(r.key IN (%1) OR %2)").arg(numberList(keys), term);
+        m_terms.append(term);
+    }
+}
+
+bool FleetQuery::failed(const QString& error)
+{
+    m_error = error;
+    return false;
+}
+
+QString FleetQuery::where(const QString& more) const
+{
+    QStringList terms = m_terms;
+    if (!more.isEmpty())
+        terms.append(more);
+    return terms.isEmpty() ? QString()
+                           : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+}
+
+QStringList FleetQuery::siteNames() const
+{
+    QStringList names = m_sites.values();
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool FleetQuery::countsByDay() const
+{
+    return m_filter.text.trimmed().isEmpty() && m_filter.keys.isEmpty() &&
+           m_filter.apartment.isEmpty();
+}
+
+qint64 FleetQuery::count()
+{
+    if (!isValid())
+        return -1;
+    if (!countsByDay()) {
+        const QVariant total = m_server.value(
+            QStringLiteral("SELECT count(*) FROM fleet.record r") + where(), m_params);
+        if (!total.isValid())
+            return failed(m_server.errorText()), -1;
+        return total.toLongLong();
+    }
+    // Whole UTC days from the per-day table; the parts of a day at either end from the records.
+    const qint64 firstDay = m_filter.since > 0 ? dayOf(m_filter.since + DayMs - 1) : LLONG_MIN / 2;
+    const qint64 endDay = m_filter.until > 0 ? dayOf(m_filter.until) : LLONG_MAX / 2;
+    QStringList dayTerms{QStringLiteral("day >= %1").arg(firstDay),
+                         QStringLiteral("day < %1").arg(endDay)};
+    if (!m_siteList.isEmpty())
+        dayTerms.append(QStringLiteral("site IN (%1)").arg(m_siteList));
+    if (!m_kindList.isEmpty())
+        dayTerms.append(QStringLiteral("kind IN (%1)").arg(m_kindList));
+    QStringList parts{QStringLiteral("(SELECT coalesce(sum(count), 0) FROM fleet.record_day"
+                                     " WHERE %1)")
+                          .arg(dayTerms.join(QStringLiteral(" AND ")))};
+    if (m_filter.since > 0)
+        parts.append(QStringLiteral("(SELECT count(*) FROM fleet.record r%1)")
+                         .arg(where(QStringLiteral("r.id < %1").arg(firstDay * DayMs * 16))));
+    if (m_filter.until > 0)
+        parts.append(
+            QStringLiteral("(SELECT count(*) FROM fleet.record r%1)")
+                .arg(where(QStringLiteral("r.id >= %1")
+                               .arg((m_filter.since > 0 ? qMax(endDay, firstDay) : endDay) * DayMs *
+                                    16))));
+    const QVariant total =
+        m_server.value(QStringLiteral("SELECT ") + parts.join(QStringLiteral(" + ")), m_params);
+    if (!total.isValid())
+        return failed(m_server.errorText()), -1;
+    return total.toLongLong();
+}
+
+JournalEntry FleetQuery::entry(const QVariantList& row) const
+{
+    JournalEntry entry;
+    const qint64 id = row[0].toLongLong();
+    const int site = row[1].toInt();
+    entry.id = id * 65536 + site;
+    entry.site = m_sites.value(site);
+    JournalRecord& record = entry.record;
+    record.received = id >> 4;
+    record.kind = JournalKind(row[2].toInt());
+    record.code = row[3].isNull() ? -1 : row[3].toInt();
+    record.key = row[4].toUInt();
+    record.raw = QByteArray::fromHex(row[5].toString().toLatin1());
+    record.text = row[6].toString();
+    record.detail = row[7].toString();
+    record.port = row[8].toString();
+    record.database = row[9].toString();
+    if (!row[10].isNull())
+        record.owner = {row[10].toInt(), row[11].toString(), row[12].toString()};
+    record.user = row[13].toString();
+    record.stored = !row[15].isNull();
+    record.storedFrom = row[14].toLongLong();
+    record.storedUntil = row[15].toLongLong();
+    return entry;
+}
+
+QVector<JournalEntry> FleetQuery::read(const QString& bound, int limit, bool newestFirst)
+{
+    QVector<JournalEntry> entries;
+    if (!isValid())
+        return entries;
+    const QString order = newestFirst ? QStringLiteral(" ORDER BY r.id DESC, r.site DESC")
+                                      : QStringLiteral(" ORDER BY r.id, r.site");
+    const QString chosen = QStringLiteral("SELECT * FROM fleet.record r") + where(bound) + order +
+                           QStringLiteral(" LIMIT %1").arg(limit);
+    PgConnection::Rows rows;
+    if (!m_server.exec(QString::fromLatin1(Columns).arg(chosen) + order, m_params, &rows)) {
+        failed(m_server.errorText());
+        return entries;
+    }
+    entries.reserve(rows.size());
+    for (const QVariantList& row : rows)
+        entries.append(entry(row));
+    return entries;
+}
+
+QVector<JournalEntry> FleetQuery::page(qint64 beforeId, int limit)
+{
+    return read(
+        beforeId > 0
+            ? QStringLiteral("(r.id, r.site) < (%1, %2)").arg(beforeId >> 16).arg(beforeId & 0xFFFF)
+            : QString(),
+        limit, true);
+}
+
+QVector<JournalEntry> FleetQuery::after(qint64 afterId, int limit)
+{
+    return read(
+        QStringLiteral("(r.id, r.site) > (%1, %2)").arg(afterId >> 16).arg(afterId & 0xFFFF), limit,
+        true);
+}
+
+bool FleetQuery::forEach(const std::function<bool(const JournalEntry&)>& visit, bool newestFirst)
+{
+    if (!isValid())
+        return false;
+    // A cursor in a read-only transaction, so that a million records never sit in memory.
+    const QString order = newestFirst ? QStringLiteral(" ORDER BY r.id DESC, r.site DESC")
+                                      : QStringLiteral(" ORDER BY r.id, r.site");
+    const QString chosen = QStringLiteral("SELECT * FROM fleet.record r") + where();
+    if (!m_server.exec(QStringLiteral("BEGIN READ ONLY")) ||
+        !m_server.exec(QStringLiteral("DECLARE journal NO SCROLL CURSOR FOR ") +
+                           QString::fromLatin1(Columns).arg(chosen) + order,
+                       m_params)) {
+        failed(m_server.errorText());
+        m_server.exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    bool more = true;
+    while (more) {
+        PgConnection::Rows rows;
+        if (!m_server.exec(QStringLiteral("FETCH 2000 FROM journal"), {}, &rows)) {
+            failed(m_server.errorText());
+            m_server.exec(QStringLiteral("ROLLBACK"));
+            return false;
+        }
+        more = rows.size() == 2000;
+        for (const QVariantList& row : rows) {
+            if (!visit(entry(row))) {
+                more = false;
+                break;
+            }
+        }
+    }
+    m_server.exec(QStringLiteral("COMMIT"));
+    return true;
+}
+
+qint64 FleetQuery::endId(bool newest)
+{
+    PgConnection::Rows rows;
+    if (!m_server.exec(QStringLiteral("SELECT id, site FROM fleet.record ORDER BY id %1, site %1"
+                                      " LIMIT 1")
+                           .arg(newest ? QLatin1String("DESC") : QLatin1String("ASC")),
+                       {}, &rows) ||
+        rows.isEmpty())
+        return 0;
+    return rows[0][0].toLongLong() * 65536 + rows[0][1].toInt();
+}
+
+qint64 FleetQuery::version()
+{
+    const QVariant records =
+        m_server.value(QStringLiteral("SELECT coalesce(sum(records), 0) FROM fleet.site"));
+    return records.isValid() ? records.toLongLong() : -1;
+}
+
+bool FleetQuery::activity(const QDate& first, const QDate& last, JournalActivity* activity,
+                          QString* error)
+{
+    if (!isValid()) {
+        *error = m_error;
+        return false;
+    }
+    JournalActivity& chart = *activity;
+    chart = JournalActivity();
+    chart.hourly = first == last;
+    const auto startOf = [](const QDate& day) { return day.startOfDay().toMSecsSinceEpoch(); };
+    if (chart.hourly) {
+        const qint64 end = startOf(first.addDays(1));
+        for (qint64 start = startOf(first); start < end; start += 3600000)
+            chart.bounds.append(start);
+        chart.bounds.append(end);
+    } else {
+        for (QDate day = first; day <= last.addDays(1); day = day.addDays(1))
+            chart.bounds.append(startOf(day));
+    }
+    chart.passes.fill(0, chart.bounds.size() - 1);
+    chart.refusals.fill(0, chart.bounds.size() - 1);
+    // Grouped on the server by the local day or hour of this computer's time zone.
+    const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
+    QVariantList params = m_params;
+    params.append(zone.isEmpty() ? QStringLiteral("UTC") : zone);
+    const QString local =
+        QStringLiteral("(to_timestamp((r.id >> 4) / 1000.0) AT TIME ZONE $%1)").arg(params.size());
+    const QString bucket =
+        chart.hourly
+            ? QStringLiteral("extract(hour FROM %1)::integer").arg(local)
+            : QStringLiteral("(%1::date - DATE '%2')").arg(local, first.toString(Qt::ISODate));
+    const QString range = QStringLiteral("r.id >= %1 AND r.id < %2 AND r.kind IN (0, 1)")
+                              .arg(chart.bounds.first() * 16)
+                              .arg(chart.bounds.last() * 16);
+    PgConnection::Rows rows;
+    if (!m_server.exec(QStringLiteral("SELECT %1, r.kind, count(*) FROM fleet.record r%2"
+                                      " GROUP BY 1, 2")
+                           .arg(bucket, where(range)),
+                       params, &rows)) {
+        *error = m_server.errorText();
+        return false;
+    }
+    for (const QVariantList& row : rows) {
+        int n = row[0].toInt();
+        // A day of a clock change has 23 or 25 hours: its hours are counted by their start.
+        if (chart.hourly && n >= chart.size())
+            n = chart.size() - 1;
+        if (n < 0 || n >= chart.size())
+            continue;
+        (row[1].toInt() == int(JournalKind::Pass) ? chart.passes : chart.refusals)[n] +=
+            row[2].toInt();
+    }
+    return true;
+}
+
+bool FleetQuery::status(PgConnection& server, qint64 silentMs, qint64 now,
+                        QVector<SiteStatus>* sites, QString* error)
+{
+    PgConnection::Rows rows;
+    if (!server.exec(QStringLiteral("SELECT name, last_record >> 4,"
+                                    " (extract(epoch FROM last_seen) * 1000)::bigint, panel_seen,"
+                                    " backlog, records FROM fleet.site ORDER BY name"),
+                     {}, &rows)) {
+        *error = server.errorText();
+        return false;
+    }
+    sites->clear();
+    for (const QVariantList& row : rows) {
+        SiteStatus site;
+        site.name = row[0].toString();
+        site.lastRecord = row[1].toLongLong();
+        site.lastSeen = row[2].toLongLong();
+        site.panelSeen = row[3].toLongLong();
+        site.backlog = row[4].toLongLong();
+        site.records = row[5].toLongLong();
+        site.silent = qMax(site.lastRecord, site.panelSeen) < now - silentMs;
+        sites->append(site);
+    }
+    std::stable_sort(sites->begin(), sites->end(), [](const SiteStatus& a, const SiteStatus& b) {
+        return a.silent && !b.silent;
+    });
+    return true;
+}

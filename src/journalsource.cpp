@@ -1,0 +1,3 @@
+#include "journalsource.h"
+
+JournalSource::~JournalSource() = default;
