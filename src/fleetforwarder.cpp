@@ -309,7 +309,6 @@ void FleetForwarder::run()
     PgConnection server;
     const QString where = PgConnection::withoutPassword(m_conninfo);
     int delay = m_firstPause;
-    bool up = false;
     bool everUp = false;
     QString lastError;
     QElapsedTimer sinceReport;
@@ -335,7 +334,7 @@ void FleetForwarder::run()
                                          "отправки записей: %3.")
                                           .arg(where, m_site)
                                           .arg(count));
-                up = everUp = true;
+                everUp = true;
                 lastError.clear();
                 delay = m_firstPause;
                 sinceReport.invalidate();
@@ -364,19 +363,19 @@ void FleetForwarder::run()
                 break;
             continue;
         }
-        // Stopped: say so once, and again only when the reason changes.
-        const bool wasUp = up;
-        up = false;
-        if (!server.isOpen() || !error.isEmpty())
-            server.close();
-        if (wasUp || error != lastError) {
-            const qint64 count = waiting(journal);
+        // Stopped: say so, and again whenever the reason or the number waiting changes.
+        server.close();
+        const qint64 count = waiting(journal);
+        const QString said = error + QLatin1Char('/') + QString::number(count);
+        if (said != lastError) {
+            while (error.endsWith(QLatin1Char('.')))
+                error.chop(1);
             emit message(
                 tr("Пересылка журнала на сервер %1 прервана: %2. Ждут отправки "
                    "записей: %3; повтор через %4 с.")
                     .arg(where, error, count < 0 ? tr("неизвестно") : QString::number(count))
                     .arg((delay + 999) / 1000));
-            lastError = error;
+            lastError = said;
         }
         if (!pause(delay))
             break;

@@ -17,7 +17,8 @@ QString tr(const char* text)
 
 QString fromServer(const char* text)
 {
-    return QString::fromUtf8(text).trimmed();
+    // libpq's messages run over several lines.
+    return QString::fromUtf8(text).simplified();
 }
 
 struct ResultDeleter

@@ -80,7 +80,7 @@ bool PgTestServer::start(QString* error)
               QStringLiteral("--no-sync")},
              error))
         return false;
-    m_passLines = {QStringLiteral("*:*:*:postgres:") + SuperPassword};
+    m_passLines = QStringList{QStringLiteral("*:*:*:postgres:") + SuperPassword};
     writePassFile();
     if (!restart(error))
         return false;
