@@ -10,3 +10,9 @@
 QRuntimeError exportJournal(const QString& journalFile, const JournalFilter& filter, int keyFormat,
                             const QString& fileName, const CsvEventsOptions& options,
                             const Csv::Progress& progress);
+// The same from the fleet journal on a PostgreSQL server (conninfo, and a password asked of
+// the person or empty), with each record's site in a first column.
+QRuntimeError exportFleetJournal(const QString& conninfo, const QString& password,
+                                 const JournalFilter& filter, int keyFormat,
+                                 const QString& fileName, const CsvEventsOptions& options,
+                                 const Csv::Progress& progress);

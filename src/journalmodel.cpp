@@ -39,7 +39,15 @@ bool JournalModel::setSource(const SourceMaker& make, int keyFormat)
     m_make = make;
     m_texts = JournalTexts(keyFormat);
     m_error.clear();
-    m_query = make();
+    m_query = make ? make() : nullptr;
+    if (!m_query) {
+        m_rows.clear();
+        m_atEnd = true;
+        m_matching = -1;
+        endResetModel();
+        emit matchingChanged(m_matching);
+        return failed(tr("журнал не открыт"));
+    }
     m_version = m_query->version();
     m_horizon = m_query->lastId();
     m_rows = m_query->page(0, PageSize);
@@ -125,7 +133,11 @@ void JournalModel::fetchMore(const QModelIndex& parent)
     if (!canFetchMore(parent))
         return;
     const QVector<JournalEntry> page = m_query->page(m_rows.last().id, PageSize);
-    m_atEnd = page.size() < PageSize;
+    m_atEnd = page.size() < PageSize || !m_query->isValid();
+    if (!m_query->isValid()) {
+        m_error = m_query->errorText();
+        emit readFailed(m_error);
+    }
     if (page.isEmpty())
         return;
     beginInsertRows(QModelIndex(), m_rows.size(), m_rows.size() + page.size() - 1);

@@ -216,6 +216,9 @@ QVector<JournalEntry> JournalQuery::newestFirst(const QString& bound, qint64 bou
     entries.reserve(limit);
     while (query.next())
         entries.append(plainEntry(query));
+    // A page that cannot be read ends the loop like the last record does.
+    if (query.lastError().isValid())
+        m_error = query.lastError().text();
     return entries;
 }
 

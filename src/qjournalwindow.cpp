@@ -3,10 +3,12 @@
 #include "application.h"
 #include "cardformat.h"
 #include "datafolders.h"
+#include "fleetquery.h"
 #include "journalactivity.h"
 #include "journalexport.h"
 #include "journalfile.h"
 #include "journalmodel.h"
+#include "pgconnection.h"
 #include "qsaveevents.h"
 #include "ui_qjournalwindow.h"
 
@@ -14,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QSettings>
 #include <QStatusBar>
@@ -37,9 +40,9 @@ qint64 startOf(const QDate& day)
     return QDateTime(day, QTime(0, 0)).toMSecsSinceEpoch();
 }
 
-QDate dayOfId(qint64 id)
+QDate dayOf(qint64 ms)
 {
-    return QDateTime::fromMSecsSinceEpoch(JournalFile::timeOfId(id)).date();
+    return QDateTime::fromMSecsSinceEpoch(ms).date();
 }
 
 // Waiting this long after the last keystroke before the search runs.
@@ -60,6 +63,25 @@ QJournalWindow::QJournalWindow(const QString& fileName, std::function<int()> key
     addActions({ui->actionRefresh, ui->actionExport});
     ui->tbRefresh->setDefaultAction(ui->actionRefresh);
     ui->tbExport->setDefaultAction(ui->actionExport);
+    // The fleet journal: its server, and the site filter shown beside the others with it.
+    auto* serverAction = new QAction(tr("Сервер журнала…"), this);
+    serverAction->setObjectName(QStringLiteral("actionServer"));
+    serverAction->setToolTip(tr("Показать журнал объектов на сервере PostgreSQL или снова "
+                                "журнал этого компьютера"));
+    connect(serverAction, &QAction::triggered, this, &QJournalWindow::chooseServer);
+    auto* serverButton = new QToolButton(this);
+    serverButton->setDefaultAction(serverAction);
+    ui->layoutSearch->addWidget(serverButton);
+    m_siteLabel = new QLabel(tr("Объект"), this);
+    m_sites = new QComboBox(this);
+    m_sites->setObjectName(QStringLiteral("cboxSite"));
+    m_sites->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_siteLabel->setBuddy(m_sites);
+    const int kindAt = ui->layoutFilters->indexOf(ui->cboxKind);
+    ui->layoutFilters->insertWidget(kindAt + 1, m_sites);
+    ui->layoutFilters->insertWidget(kindAt + 1, m_siteLabel);
+    ui->layoutFilters->insertSpacing(kindAt + 1, 16);
+    connect(m_sites, qOverload<int>(&QComboBox::activated), this, &QJournalWindow::applyFilter);
     m_fileLabel = new QLabel(this);
     m_fileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(m_fileLabel, 1);
@@ -67,12 +89,15 @@ QJournalWindow::QJournalWindow(const QString& fileName, std::function<int()> key
     ui->tvJournal->setModel(m_model);
     QHeaderView* header = ui->tvJournal->horizontalHeader();
     header->setSectionResizeMode(JournalModel::Event, QHeaderView::Stretch);
-    const int widths[] = {180, 80, 225, 75, 0, 100};
+    const int widths[] = {180, 80, 225, 75, 0, 100, 120};
     for (int column = 0; column < JournalModel::ColumnCount; ++column)
         if (widths[column] > 0)
             header->resizeSection(column, widths[column]);
     ui->tvJournal->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     connect(m_model, &JournalModel::matchingChanged, this, &QJournalWindow::showCount);
+    connect(m_model, &JournalModel::readFailed, this, [this](const QString& error) {
+        showProblem(tr("Не удалось прочитать журнал: %1 Список показан не до конца.").arg(error));
+    });
 
     const QDate today = QDate::currentDate();
     ui->deSince->setDate(today.addDays(-6));
@@ -90,6 +115,7 @@ QJournalWindow::QJournalWindow(const QString& fileName, std::function<int()> key
     connect(&m_updates, &QTimer::timeout, this, &QJournalWindow::checkForNew);
 
     restoreLayout();
+    m_conninfo = Application::settings().value(QStringLiteral("QJournalWindow/Server")).toString();
     openJournal();
     applyFilter();
 }
@@ -134,6 +160,52 @@ void QJournalWindow::setFileName(const QString& fileName)
     on_actionRefresh_triggered();
 }
 
+void QJournalWindow::setServer(const QString& conninfo)
+{
+    if (conninfo.trimmed() != m_conninfo)
+        m_password.clear();
+    m_conninfo = conninfo.trimmed();
+    Application::settings().setValue(
+        QStringLiteral("QJournalWindow/Server"),
+        m_conninfo.isEmpty() ? QString() : PgConnection::withoutPassword(m_conninfo));
+    m_sites->clear();
+    on_actionRefresh_triggered();
+}
+
+void QJournalWindow::chooseServer()
+{
+    bool ok = false;
+    const QString conninfo = QInputDialog::getText(
+        this, tr("Сервер журнала"),
+        tr("Строка подключения к журналу объектов на сервере PostgreSQL (libpq: «host=… "
+           "dbname=… user=…», URI или «service=…»); пароль берётся из ~/.pgpass или "
+           "спрашивается.\nПустая строка — журнал этого компьютера."),
+        QLineEdit::Normal,
+        m_conninfo.isEmpty() ? QString() : PgConnection::withoutPassword(m_conninfo), &ok);
+    if (!ok)
+        return;
+    QString error;
+    if (!conninfo.trimmed().isEmpty() && !PgConnection::isValid(conninfo, &error)) {
+        showProblem(tr("Неверная строка подключения: %1").arg(error));
+        return;
+    }
+    setServer(conninfo);
+}
+
+bool QJournalWindow::isOpen() const
+{
+    return m_conninfo.isEmpty() ? m_journal && m_journal->isOpen() : m_server && m_server->isOpen();
+}
+
+std::unique_ptr<JournalSource> QJournalWindow::source(const JournalFilter& filter) const
+{
+    if (!isOpen())
+        return nullptr;
+    if (m_conninfo.isEmpty())
+        return std::make_unique<JournalQuery>(m_journal->database(), filter);
+    return std::make_unique<FleetQuery>(*m_server, filter);
+}
+
 JournalFilter QJournalWindow::filter() const
 {
     JournalFilter filter;
@@ -150,6 +222,8 @@ JournalFilter QJournalWindow::filter() const
     filter.kinds = KindChoices.value(ui->cboxKind->currentIndex());
     filter.text = ui->leFilter->text().trimmed();
     filter.keyFormat = m_keyFormat ? m_keyFormat() : CardFormat::Default;
+    if (!m_conninfo.isEmpty() && m_sites->currentIndex() > 0)
+        filter.sites = QStringList{m_sites->currentText()};
     return filter;
 }
 
@@ -173,23 +247,64 @@ void QJournalWindow::periodDays(QDate* first, QDate* last) const
         break;
     default: {
         *first = today;
-        if (m_journal && m_journal->isOpen()) {
+        if (const std::unique_ptr<JournalSource> all = source(JournalFilter())) {
             // A clock set wrong may have dated records after today.
-            const qint64 oldest = JournalQuery::oldestId(m_journal->database());
-            const qint64 newest = JournalQuery::newestId(m_journal->database());
+            const qint64 oldest = all->firstId();
+            const qint64 newest = all->lastId();
             if (oldest > 0)
-                *first = std::min(today, dayOfId(oldest));
+                *first = std::min(today, dayOf(all->timeOf(oldest)));
             if (newest > 0)
-                *last = std::max(today, dayOfId(newest));
+                *last = std::max(today, dayOf(all->timeOf(newest)));
         }
         break;
     }
     }
 }
 
+bool QJournalWindow::openServer()
+{
+    m_journal.reset();
+    m_server = std::make_unique<PgConnection>();
+    const QString shown = PgConnection::withoutPassword(m_conninfo);
+    m_fileLabel->setText(tr("Сервер журнала: %1").arg(shown));
+    bool open = m_server->open(m_conninfo, m_password);
+    if (!open && m_server->needsPassword() && isVisible()) {
+        bool ok = false;
+        const QString password = QInputDialog::getText(
+            this, tr("Сервер журнала"), tr("Пароль для подключения к %1:").arg(shown),
+            QLineEdit::Password, QString(), &ok);
+        if (ok && !password.isEmpty()) {
+            m_password = password;
+            open = m_server->open(m_conninfo, m_password);
+        }
+    }
+    if (!open) {
+        showProblem(tr("Журнал объектов не показан. %1").arg(m_server->errorText()));
+        return false;
+    }
+    // The sites the server knows, the chosen one kept.
+    const QString chosen = m_sites->currentIndex() > 0 ? m_sites->currentText() : QString();
+    const FleetQuery all(*m_server, JournalFilter());
+    m_sites->clear();
+    m_sites->addItem(tr("Все объекты"));
+    m_sites->addItems(all.siteNames());
+    m_sites->setCurrentIndex(qMax(0, m_sites->findText(chosen)));
+    ui->lMessage->hide();
+    return true;
+}
+
 void QJournalWindow::openJournal()
 {
     m_model->clear();
+    const bool fleet = !m_conninfo.isEmpty();
+    m_sites->setVisible(fleet);
+    m_siteLabel->setVisible(fleet);
+    ui->tvJournal->setColumnHidden(JournalModel::Site, !fleet);
+    if (fleet) {
+        ui->actionExport->setEnabled(openServer());
+        return;
+    }
+    m_server.reset();
     m_journal = std::make_unique<JournalFile>(m_fileName);
     const bool open = m_journal->openForReading() == JournalFile::State::ReadOnly;
     m_fileLabel->setText(tr("Файл журнала: %1").arg(QDir::toNativeSeparators(m_fileName)));
@@ -219,10 +334,10 @@ void QJournalWindow::showProblem(const QString& text)
 void QJournalWindow::applyFilter()
 {
     m_typing.stop();
-    if (!m_journal || !m_journal->isOpen())
+    if (!isOpen())
         return;
     const JournalFilter shown = filter();
-    if (!m_model->setQuery(m_journal->database(), shown, shown.keyFormat))
+    if (!m_model->setSource([this, shown] { return source(shown); }, shown.keyFormat))
         showProblem(tr("Не удалось прочитать журнал: %1").arg(m_model->errorText()));
     else
         ui->lMessage->hide();
@@ -235,7 +350,7 @@ void QJournalWindow::applyFilter()
 void QJournalWindow::updateChart()
 {
     m_chartStale = false;
-    if (!m_journal || !m_journal->isOpen()) {
+    if (!isOpen()) {
         ui->chartView->showMessage(tr("Нет данных: журнал не открыт"));
         return;
     }
@@ -244,17 +359,17 @@ void QJournalWindow::updateChart()
     periodDays(&first, &last);
     JournalActivity activity;
     QString error;
-    JournalQuery query(m_journal->database(), filter());
-    if (!query.isValid() || !activity.count(m_journal->database(), query, first, last, &error))
-        ui->chartView->showMessage(
-            tr("Не удалось построить график: %1").arg(query.isValid() ? error : query.errorText()));
+    const std::unique_ptr<JournalSource> query = source(filter());
+    if (!query->isValid() || !query->activity(first, last, &activity, &error))
+        ui->chartView->showMessage(tr("Не удалось построить график: %1")
+                                       .arg(query->isValid() ? error : query->errorText()));
     else
         ui->chartView->showActivity(activity);
 }
 
 void QJournalWindow::checkForNew()
 {
-    if (!m_journal || !m_journal->isOpen()) {
+    if (!isOpen()) {
         // A journal that did not exist yet is shown as soon as recording has made it.
         if (m_journal && m_journal->state() == JournalFile::State::Unavailable &&
             QFileInfo::exists(m_fileName))
@@ -295,10 +410,16 @@ void QJournalWindow::on_actionExport_triggered()
     source.fileNamePrefix = QStringLiteral("journal_");
     source.processText = tr("Процесс экспорта журнала событий");
     const QString journal = m_fileName;
+    const QString conninfo = m_conninfo;
+    const QString password = m_password;
     const JournalFilter shown = filter();
-    source.prepare = [journal, shown]() -> QSaveEvents::Writer {
-        return [journal, shown](const QString& fileName, const CsvEventsOptions& options,
-                                const Csv::Progress& progress) {
+    source.prepare = [journal, conninfo, password, shown]() -> QSaveEvents::Writer {
+        return [journal, conninfo, password, shown](const QString& fileName,
+                                                    const CsvEventsOptions& options,
+                                                    const Csv::Progress& progress) {
+            if (!conninfo.isEmpty())
+                return exportFleetJournal(conninfo, password, shown, shown.keyFormat, fileName,
+                                          options, progress);
             return exportJournal(journal, shown, shown.keyFormat, fileName, options, progress);
         };
     };

@@ -16,6 +16,9 @@ class QJournalWindow;
 }
 class JournalFile;
 class JournalModel;
+class JournalSource;
+class PgConnection;
+class QComboBox;
 class QLabel;
 
 // The journal view: the recorded events newest first, filtered by period, kind and a key,
@@ -41,6 +44,11 @@ public:
     QString fileName() const { return m_fileName; }
     // Shows another journal file.
     void setFileName(const QString& fileName);
+    // Shows the fleet journal on a PostgreSQL server (a libpq connection string), or the
+    // journal file again when conninfo is empty; remembered without its password.
+    void setServer(const QString& conninfo);
+    QString server() const { return m_conninfo; }
+    QComboBox* siteFilter() const { return m_sites; }
     // The filter the controls set now.
     JournalFilter filter() const;
     JournalModel* model() const { return m_model; }
@@ -51,6 +59,8 @@ public:
 public slots:
     void on_actionRefresh_triggered();
     void on_actionExport_triggered();
+    // "Сервер журнала…": asks for the connection string.
+    void chooseServer();
     void on_cboxPeriod_currentIndexChanged(int index);
     void on_cboxKind_currentIndexChanged(int index);
     void on_tabWidget_currentChanged(int index);
@@ -63,6 +73,10 @@ private:
     enum Period { AllTime, Today, Week, Month, Dates };
 
     void openJournal();
+    bool openServer();
+    bool isOpen() const;
+    // The filter's reading of the journal shown; null when none is open.
+    std::unique_ptr<JournalSource> source(const JournalFilter& filter) const;
     void applyFilter();
     void updateChart();
     void checkForNew();
@@ -79,6 +93,11 @@ private:
     std::unique_ptr<JournalFile> m_journal;
     JournalModel* m_model;
     QLabel* m_fileLabel = nullptr;
+    QString m_conninfo;
+    QString m_password; // asked of the person, for this session only
+    std::unique_ptr<PgConnection> m_server;
+    QLabel* m_siteLabel = nullptr;
+    QComboBox* m_sites = nullptr;
     QTimer m_updates;
     QTimer m_typing;
     bool m_chartStale = true;

@@ -241,6 +241,29 @@ private slots:
         QCOMPARE(window.model()->matching(), qint64(3));
     }
 
+    void damagedPageEndsTheListWithAMessage()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("journal.sqlite");
+        QVector<JournalRecord> records;
+        for (int n = 0; n < 3000; ++n)
+            records.append(event(at(m_day1, 8, 0) + n * 1000, 1000 + n, 0x00));
+        QVERIFY(append(file, records));
+        QJournalWindow window(file, [] { return 2; });
+        window.show();
+        QCOMPARE(window.model()->matching(), qint64(3000));
+        // The older half of the file is lost (a failing disk) after the newest page was read.
+        QFile damaged(file);
+        QVERIFY(damaged.resize(damaged.size() / 2));
+        childOf<QTableView>(&window, "tvJournal")->scrollToBottom();
+        auto* message = childOf<QLabel>(&window, "lMessage");
+        // Said at once, not only by the next check for new records.
+        QTRY_VERIFY_WITH_TIMEOUT(message->isVisible(), QJournalWindow::UpdateIntervalMs / 2);
+        QVERIFY2(message->text().contains("Не удалось прочитать журнал"),
+                 qPrintable(message->text()));
+        QVERIFY(window.model()->rowCount() < 3000);
+    }
+
     void badJournalsStayAsTheyWere_data()
     {
         QTest::addColumn<QByteArray>("content"); // or an SQL statement that makes the file
