@@ -81,7 +81,8 @@ QJournalWindow::QJournalWindow(const QString& fileName, std::function<int()> key
     ui->layoutFilters->insertWidget(kindAt + 1, m_sites);
     ui->layoutFilters->insertWidget(kindAt + 1, m_siteLabel);
     ui->layoutFilters->insertSpacing(kindAt + 1, 16);
-    connect(m_sites, qOverload<int>(&QComboBox::activated), this, &QJournalWindow::applyFilter);
+    connect(m_sites, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &QJournalWindow::applyFilter);
     m_fileLabel = new QLabel(this);
     m_fileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(m_fileLabel, 1);
@@ -168,7 +169,10 @@ void QJournalWindow::setServer(const QString& conninfo)
     Application::settings().setValue(
         QStringLiteral("QJournalWindow/Server"),
         m_conninfo.isEmpty() ? QString() : PgConnection::withoutPassword(m_conninfo));
-    m_sites->clear();
+    {
+        const QSignalBlocker quiet(m_sites);
+        m_sites->clear();
+    }
     on_actionRefresh_triggered();
 }
 
@@ -285,6 +289,7 @@ bool QJournalWindow::openServer()
     // The sites the server knows, the chosen one kept.
     const QString chosen = m_sites->currentIndex() > 0 ? m_sites->currentText() : QString();
     const FleetQuery all(*m_server, JournalFilter());
+    const QSignalBlocker quiet(m_sites);
     m_sites->clear();
     m_sites->addItem(tr("Все объекты"));
     m_sites->addItems(all.siteNames());

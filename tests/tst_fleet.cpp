@@ -1,8 +1,10 @@
 #include "fleetforwarder.h"
 #include "fleetquery.h"
 #include "journalfile.h"
+#include "journalmodel.h"
 #include "pgconnection.h"
 #include "pgtestserver.h"
+#include "qjournalwindow.h"
 #include "testsupport.h"
 
 #include <csignal>
@@ -257,9 +259,50 @@ private slots:
         QVERIFY(pg.setPassword("ostrovel_beta", "b-pass"));
         QTRY_VERIFY_WITH_TIMEOUT(serverIds("beta") == localIds(b), 20000);
         const QList<qint64> fromA = localIds(a);
-        QTRY_VERIFY(serverIds("alpha").mid(serverIds("alpha").indexOf(fromA.first())) == fromA);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            serverIds("alpha").mid(serverIds("alpha").indexOf(fromA.first())) == fromA, 20000);
         alpha.stop();
         beta.stop();
+    }
+
+    void dispatcherViewAndCommandAgree()
+    {
+        // The dispatcher's window and `journal --server` show the same records of both sites.
+        const QString dispatcher = pg.conninfo("ostrovel_dispatcher");
+        QStringList lines;
+        QCOMPARE(runCli({"journal", "--server", dispatcher, "--site", "beta"}, &lines), 0);
+        QCOMPARE(lines.size(), 3010);
+        QJournalWindow window(dir.filePath("none.sqlite"), [] { return 2; });
+        window.show();
+        window.setServer(dispatcher);
+        JournalModel* model = window.model();
+        // Counted from the per-day table: as many as the records themselves.
+        QCOMPARE(model->matching(), pg.value("SELECT count(*) FROM fleet.record").toLongLong());
+        QVERIFY(!childOf<QTableView>(&window, "tvJournal")->isColumnHidden(JournalModel::Site));
+        auto* sites = window.siteFilter();
+        QVERIFY(sites->isVisible());
+        sites->setCurrentIndex(sites->findText("beta"));
+        QTRY_COMPARE(model->matching(), qint64(3010));
+        while (model->canFetchMore(QModelIndex()))
+            model->fetchMore(QModelIndex());
+        QCOMPARE(model->rowCount(), 3010);
+        for (int row = 0; row < 3010; ++row) {
+            // The command lists oldest first, the window newest first.
+            const QStringList fields = lines[3009 - row].split('\t');
+            QCOMPARE(model->data(model->index(row, JournalModel::Site)).toString(), fields[0]);
+            QCOMPARE(model->data(model->index(row, JournalModel::Key)).toString(), fields[2]);
+        }
+        // The chart is drawn from the server too.
+        childOf<QTabWidget>(&window, "tabWidget")->setCurrentIndex(1);
+        QVERIFY(!childOf<QLabel>(&window, "lMessage")->isVisible());
+        // A server away is said in the window.
+        QVERIFY(pg.stop());
+        window.findChild<QAction*>("actionRefresh")->trigger();
+        QVERIFY(
+            childOf<QLabel>(&window, "lMessage")->text().contains("Журнал объектов не показан"));
+        QVERIFY(pg.restart());
+        window.setServer(QString());
+        QVERIFY(!sites->isVisible());
     }
 };
 
