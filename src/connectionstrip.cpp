@@ -141,6 +141,15 @@ bool ConnectionStrip::connectPort(const QString& port)
     return m_worker->isRunning();
 }
 
+bool ConnectionStrip::requireLink(const QString& title)
+{
+    if (m_worker->isRunning())
+        return true;
+    QMessageBox::critical(ui->pbConnectPort->window(), title,
+                          translate("Требуется подключение к панели."), QMessageBox::Ok);
+    return false;
+}
+
 void ConnectionStrip::workerFinished()
 {
     emit connectedChanged(false);

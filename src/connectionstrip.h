@@ -35,6 +35,8 @@ public:
     bool connectPort(const QString& port);
     // The port list is for choosing while disconnected, the rest of the strip while connected.
     void enableControls(bool connected);
+    // Says "Требуется подключение к панели." under title unless connected; true when connected.
+    bool requireLink(const QString& title);
     // The worker's thread has ended: every control goes back to the disconnected state.
     void workerFinished();
     // The circle follows each exchange's outcome while connected.

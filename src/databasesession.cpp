@@ -2,12 +2,19 @@
 
 #include "cardformat.h"
 #include "compactionwait.h"
+#include "snapshots.h"
 #include "taskconnection.h"
+#include "testdatagenerator.h"
+#include "windowtask.h"
+#include "workpool.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QWidget>
+#include <QtConcurrent>
 
 namespace {
 
@@ -31,6 +38,20 @@ DatabaseSession::~DatabaseSession()
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(connection);
+}
+
+QString DatabaseSession::chooseNewFile()
+{
+    return QFileDialog::getSaveFileName(m_window, translate("Укажите файл для новой БД"),
+                                        QDir::homePath() + QDir::separator() +
+                                            QStringLiteral("new.zelkor"),
+                                        translate("DB (*.zelkor)"));
+}
+
+QString DatabaseSession::chooseFile()
+{
+    return QFileDialog::getOpenFileName(m_window, translate("Выберите файл БД"), QString(),
+                                        translate("DB (*.zelkor)"));
 }
 
 bool DatabaseSession::open(const QString& fileName)
@@ -103,6 +124,27 @@ bool DatabaseSession::reloadSettings()
     m_keyFormat = settings.keyFormat;
     emit settingsLoaded(settings);
     return true;
+}
+
+bool DatabaseSession::clear()
+{
+    const QString file = fileName();
+    const Snapshots::Taken snapshot = awaitFuture(QtConcurrent::run(
+        workPool(), [file] { return Snapshots::take(file, Snapshots::Operation::Clear); }));
+    const QString error = snapshot.ok ? DatabaseFile::clearSubscribers(m_db) : snapshot.error;
+    if (error.isEmpty())
+        return true;
+    QMessageBox::critical(m_window, translate("Очистка БД"), error);
+    return false;
+}
+
+void DatabaseSession::generateTestData(const QString& title,
+                                       const std::function<void(int)>& progress)
+{
+    const QString error =
+        awaitFuture(QtConcurrent::run(workPool(), TestData::generateFile, fileName(), progress));
+    if (!error.isEmpty())
+        QMessageBox::critical(m_window, title, error);
 }
 
 void DatabaseSession::warnIfReadOnly()

@@ -7,6 +7,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 // The life of the window's database file on the default connection: opened only when it
@@ -30,6 +32,10 @@ public:
     // Whether the open file refuses changes, as found when it was opened.
     bool isReadOnly() const { return m_readOnly; }
 
+    // The file dialogs for a new file and for one to open; empty when none was chosen.
+    QString chooseNewFile();
+    QString chooseFile();
+
     // Opens fileName in place of the open file; false, after saying why, when it is missing,
     // does not open or fails the format check.
     bool open(const QString& fileName);
@@ -41,6 +47,11 @@ public:
     void close(bool compact);
     // Reads the open file's settings again; false after saying why not.
     bool reloadSettings();
+    // Takes a snapshot of the open file and deletes every subscriber and key; false after
+    // saying why not (nothing is deleted without its snapshot).
+    bool clear();
+    // Fills the open (cleared) file with test data in a pool thread; says why not under title.
+    void generateTestData(const QString& title, const std::function<void(int)>& progress);
     // Says once, in a warning, that the file just opened refuses changes.
     void warnIfReadOnly();
     // Waits for the compaction of the file closed last, showing the wait when it lasts.

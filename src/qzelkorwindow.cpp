@@ -1,17 +1,13 @@
 #include "qzelkorwindow.h"
 
-#include "actionjournal.h"
 #include "actionwidgets.h"
-#include "application.h"
-#include "cardformat.h"
 #include "connectionstrip.h"
 #include "databasefile.h"
 #include "databasesession.h"
-#include "eventlistitem.h"
 #include "eventrecord.h"
+#include "eventslist.h"
 #include "mainwindowjournal.h"
 #include "qabout.h"
-#include "qcard.h"
 #include "qexport.h"
 #include "qexportfromdb.h"
 #include "qfirmwaredownload.h"
@@ -25,26 +21,19 @@
 #include "qrestoresnapshot.h"
 #include "qsaveevents.h"
 #include "qsettingsdb.h"
-#include "qsubscriber.h"
 #include "recentfilesmenu.h"
-#include "snapshots.h"
 #include "testdatagenerator.h"
-#include "treefill.h"
-#include "treerows.h"
+#include "treeediting.h"
 #include "ui_qzelkorwindow.h"
 #include "windowlayout.h"
 #include "windowshortcuts.h"
 #include "windowtask.h"
-#include "workpool.h"
 
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QStatusBar>
-#include <QtConcurrent>
 
 QZelKorWindow::QZelKorWindow(QWidget* parent)
     : QMainWindow(parent)
@@ -63,18 +52,16 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
 
     ui->setupUi(this);
     connect(ui->tbAdd, &QToolButton::clicked, ui->tbAdd, &QToolButton::showMenu);
-    connect(ui->cbOrderEvents, &QCheckBox::toggled, ui->actionOrderEvents, &QAction::setChecked);
-    connect(ui->actionOrderEvents, &QAction::toggled, ui->cbOrderEvents, &QCheckBox::setChecked);
-    connect(ui->actionExpandAll, &QAction::triggered, ui->treeView, &QTreeWidget::expandAll);
-    connect(ui->actionCollapseAll, &QAction::triggered, ui->treeView, &QTreeWidget::collapseAll);
     ui->tabWidget->setCurrentIndex(0);
     m_strip = new ConnectionStrip(ui, &m_serialThread, statusBar(), this);
     m_journal = new MainWindowJournal(this, &m_serialThread, database());
+    m_tree = new TreeEditing(ui, m_database, this);
+    m_events = new EventsList(ui->treeEvents, ui->actionOrderEvents, ui->cbOrderEvents,
+                              m_journal->owners(), this);
     connect(this, &QZelKorWindow::onUseDB_Enabled, m_journal, &MainWindowJournal::databaseOpened);
     connect(m_strip, &ConnectionStrip::started, m_journal, &MainWindowJournal::linkStarted);
     connect(m_database, &DatabaseSession::closed, this, &QZelKorWindow::onDatabaseClosed);
-    connect(m_database, &DatabaseSession::settingsLoaded, this,
-            &QZelKorWindow::applyDatabaseSettings);
+    connect(m_database, &DatabaseSession::settingsLoaded, m_tree, &TreeEditing::showSettings);
 
     setWindowTitle(applicationTitle());
     // Kept out of the menu, but not hidden: a hidden action is also disabled and would no
@@ -85,18 +72,6 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     createMenus();
     WindowShortcuts::install(ui, centralWidget());
 
-    // Both lists sort by the column clicked, at first by subscriber in ascending order (a
-    // header's own default indicator is descending).
-    for (QTreeWidget* tree : {static_cast<QTreeWidget*>(ui->treeView), ui->treeFind}) {
-        tree->setSortingEnabled(true);
-        tree->header()->setSectionsClickable(true);
-        tree->header()->setSortIndicatorShown(true);
-        tree->sortByColumn(0, Qt::AscendingOrder);
-    }
-    // Taken after the sort order is set, so that closing a database brings back the ascending
-    // order by subscriber along with the default columns.
-    ui->treeView->keepDefaultColumns();
-
     connect(ui->actionRefreshDB, &QAction::triggered, this,
             qOverload<bool>(&QZelKorWindow::refreshData));
     ActionWidgets::mirror(ui->pbRefresh, ui->actionRefreshDB);
@@ -104,8 +79,6 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
             qOverload<bool>(&QZelKorWindow::showFind));
     ui->tbShowFind->setDefaultAction(ui->actionShowFind);
     emit ui->actionShowFind->triggered(false);
-    ui->tbGotoOpenRec->setDefaultAction(ui->actionGotoOpenRec);
-    ui->tbSearch->setDefaultAction(ui->actionSearch);
 
     connect(ui->pbConnectPort, &QPushButton::toggled, this, &QZelKorWindow::setChecked_ConnectPort);
     wireEnabling();
@@ -187,7 +160,6 @@ void QZelKorWindow::createMenus()
             &QZelKorWindow::showContextMenuFind);
     connect(ui->treeEvents, &QWidget::customContextMenuRequested, this,
             &QZelKorWindow::showContextMenuEvents);
-    ui->cbOrderEvents->addAction(ui->actionOrderEvents);
     ActionWidgets::mirror(ui->pbClearEvents, ui->actionClearEvents);
     ActionWidgets::mirror(ui->pbSaveEvents, ui->actionSaveEvents);
 }
@@ -364,22 +336,17 @@ void QZelKorWindow::onEvent(QByteArray data, QDateTime datetime)
     const EventRow row = decodeEventRecord(data, datetime, defaultKeyFormat());
     if (row.card != 0)
         emit sendCard(row.card);
-    // The time of reception sorts chronologically as text.
-    auto* item = new EventListItem(row, m_journal->owners());
-    if (ui->cbOrderEvents->isChecked())
-        ui->treeEvents->insertTopLevelItem(0, item);
-    else
-        ui->treeEvents->addTopLevelItem(item);
+    m_events->add(row);
 }
 
 void QZelKorWindow::on_actionOrderEvents_triggered(bool checked)
 {
-    ui->treeEvents->sortItems(0, checked ? Qt::DescendingOrder : Qt::AscendingOrder);
+    m_events->setNewestFirst(checked);
 }
 
 void QZelKorWindow::on_actionClearEvents_triggered()
 {
-    ui->treeEvents->clear();
+    m_events->clear();
 }
 
 void QZelKorWindow::on_actionSaveEvents_triggered()
@@ -411,15 +378,6 @@ void QZelKorWindow::on_tbDeviceUnblock_clicked()
 
 // Panel configuration
 
-bool QZelKorWindow::requireLink(const QAction* action)
-{
-    if (m_serialThread.isRunning())
-        return true;
-    QMessageBox::critical(this, action->text(), tr("Требуется подключение к панели."),
-                          QMessageBox::Ok);
-    return false;
-}
-
 void QZelKorWindow::on_actionPanelSettings_triggered()
 {
     QPanelSettings::exec(this, database(), &m_serialThread);
@@ -427,13 +385,14 @@ void QZelKorWindow::on_actionPanelSettings_triggered()
 
 void QZelKorWindow::on_actionExport_triggered()
 {
-    if (requireLink(ui->actionExport))
+    if (m_strip->requireLink(ui->actionExport->text()))
         QExport::exec(this, database(), &m_serialThread);
 }
 
 void QZelKorWindow::on_actionImport_triggered()
 {
-    if (requireLink(ui->actionImport) && QImport::exec(this, database(), &m_serialThread))
+    if (m_strip->requireLink(ui->actionImport->text()) &&
+        QImport::exec(this, database(), &m_serialThread))
         refreshData();
 }
 
@@ -441,17 +400,14 @@ void QZelKorWindow::on_actionImport_triggered()
 
 void QZelKorWindow::triggeredNewDB(bool)
 {
-    const QString fileName = QFileDialog::getSaveFileName(
-        this, tr("Укажите файл для новой БД"),
-        QDir::homePath() + QDir::separator() + QStringLiteral("new.zelkor"), tr("DB (*.zelkor)"));
+    const QString fileName = m_database->chooseNewFile();
     if (!fileName.isEmpty() && m_database->create(fileName))
         openDB(fileName);
 }
 
 void QZelKorWindow::triggeredOpenDB(bool)
 {
-    const QString fileName =
-        QFileDialog::getOpenFileName(this, tr("Выберите файл БД"), QString(), tr("DB (*.zelkor)"));
+    const QString fileName = m_database->chooseFile();
     if (!fileName.isEmpty())
         openDB(fileName);
 }
@@ -482,19 +438,9 @@ void QZelKorWindow::closeDB()
 void QZelKorWindow::onDatabaseClosed()
 {
     setWindowTitle(applicationTitle());
-    TreeFill::clearRows(ui->treeView);
-    TreeFill::clearRows(ui->treeFind);
-    ui->cboxColumn->clear();
-    ui->treeView->restoreDefaultColumns();
+    m_tree->showClosed();
     // Nothing is open any more: the database actions follow.
     emit onUseDB_Enabled(false);
-}
-
-void QZelKorWindow::applyDatabaseSettings(const DatabaseFile::Settings& settings)
-{
-    TreeFill::clearRows(ui->treeFind);
-    ui->cboxColumn->clear();
-    ui->treeView->applySettings(settings, ui->cboxColumn);
 }
 
 // Database tree
@@ -508,39 +454,14 @@ void QZelKorWindow::refreshData()
 {
     if (m_busy)
         return;
-    TreeFill::clearRows(ui->treeFind);
-    const QList<QTreeWidgetItem*> oldRows = TreeFill::takeRows(ui->treeView);
-    ui->treeView->setUpdatesEnabled(false);
-    updateSelectionActions();
-    {
-        WindowTask task(this, &m_busy, tr("Загрузка БД"), WindowTask::DisableWindow);
-        const QString error = ui->treeView->load(
-            oldRows, m_database->fileName(), [this](int maximum) { emit setMaximum(maximum); },
-            [this](int value) { emit setValue(value); });
-        if (!error.isEmpty())
-            QMessageBox::critical(this, tr("Загрузка БД"), tr("Ошибка: %1.").arg(error));
-    }
-    updateSelectionActions();
-    ui->treeView->setUpdatesEnabled(true);
-}
-
-void QZelKorWindow::updateSelectionActions()
-{
-    on_treeView_itemSelectionChanged();
-    on_treeFind_itemSelectionChanged();
-}
-
-QTreeWidgetItem* QZelKorWindow::selectedRow() const
-{
-    const QList<QTreeWidgetItem*> selected = ui->treeView->selectedItems();
-    return selected.size() == 1 ? selected.first() : nullptr;
+    WindowTask task(this, &m_busy, tr("Загрузка БД"), WindowTask::DisableWindow);
+    m_tree->reload([this](int maximum) { emit setMaximum(maximum); },
+                   [this](int value) { emit setValue(value); });
 }
 
 void QZelKorWindow::on_treeView_itemSelectionChanged()
 {
-    const bool one = ui->treeView->selectedItems().size() == 1;
-    ui->actionEdit->setEnabled(one);
-    ui->actionDel->setEnabled(one);
+    m_tree->treeSelectionChanged();
 }
 
 void QZelKorWindow::on_treeView_itemDoubleClicked(QTreeWidgetItem*, int)
@@ -550,37 +471,17 @@ void QZelKorWindow::on_treeView_itemDoubleClicked(QTreeWidgetItem*, int)
 
 void QZelKorWindow::on_actionAddSubscriber_triggered(bool)
 {
-    editSubscriber(nullptr);
+    m_tree->addSubscriber();
 }
 
 void QZelKorWindow::on_actionEdit_triggered()
 {
-    QTreeWidgetItem* row = selectedRow();
-    if (!row)
-        return;
-    if (TreeRow::isKey(row))
-        editKey(row->parent(), row);
-    else
-        editSubscriber(row);
+    m_tree->editSelected();
 }
 
 void QZelKorWindow::on_actionAddCard_triggered()
 {
-    // The selected subscriber, or the owner of the selected key, receives the new key.
-    QTreeWidgetItem* row = selectedRow();
-    if (!row)
-        return;
-    editKey(TreeRow::isKey(row) ? row->parent() : row, nullptr);
-}
-
-void QZelKorWindow::editSubscriber(QTreeWidgetItem* row)
-{
-    QSubscriber::exec(this, database(), ui->treeView, row);
-}
-
-void QZelKorWindow::editKey(QTreeWidgetItem* owner, QTreeWidgetItem* row)
-{
-    QCard::exec(this, database(), defaultKeyFormat(), ui->treeView, owner, row);
+    m_tree->addKey();
 }
 
 void QZelKorWindow::on_actionSettingsDB_triggered()
@@ -596,50 +497,24 @@ void QZelKorWindow::on_actionInfoDB_triggered()
 
 void QZelKorWindow::on_actionDel_triggered()
 {
-    QTreeWidgetItem* row = selectedRow();
-    if (!row)
-        return;
-    const bool key = TreeRow::isKey(row);
-    const int subscriber = TreeRow::subscriberNumber(row);
-    const QString question = key ? tr("Удалить ключ '%1' ?").arg(row->text(TreeRow::Key))
-                                 : tr("Удалить абонента '%1' ?").arg(subscriber);
-    if (QMessageBox::question(this, ui->actionDel->text(), question,
-                              QMessageBox::Yes | QMessageBox::No,
-                              QMessageBox::NoButton) != QMessageBox::Yes)
-        return;
-    const QString error =
-        key ? DatabaseFile::deleteKey(*database(), TreeRow::keyCode(row), subscriber)
-            : DatabaseFile::deleteSubscriber(*database(), subscriber);
-    if (!error.isEmpty()) {
-        QMessageBox::critical(this, ui->actionDel->text(), error);
-        return;
-    }
-    TreeFill::removeFoundRows(ui->treeFind, row);
-    delete row;
+    m_tree->deleteSelected();
 }
 
 // Search
 
 void QZelKorWindow::on_actionSearch_triggered()
 {
-    TreeFill::showFoundRows(ui->treeFind, ui->treeView, ui->leCondition->text(),
-                            TreeFill::searchTypeFlags(ui->cboxTypeFind->currentIndex()),
-                            ui->cboxColumn->currentData().toInt());
-    on_treeFind_itemSelectionChanged();
+    m_tree->search();
 }
 
 void QZelKorWindow::on_cboxColumn_currentIndexChanged(int)
 {
-    ui->treeFind->headerItem()->setText(
-        2, tr("Поиск по столбцу '%1'").arg(ui->cboxColumn->currentText()));
+    m_tree->showSearchedColumn();
 }
 
 void QZelKorWindow::on_treeFind_itemSelectionChanged()
 {
-    const QList<QTreeWidgetItem*> selected = ui->treeFind->selectedItems();
-    ui->actionGotoOpenRec->setEnabled(selected.size() == 1 && m_database->isOpen());
-    if (selected.size() == 1)
-        ui->treeView->setCurrentItem(TreeRow::foundRow(selected.first()));
+    m_tree->foundSelectionChanged();
 }
 
 void QZelKorWindow::on_treeFind_itemDoubleClicked(QTreeWidgetItem*, int)
@@ -649,11 +524,7 @@ void QZelKorWindow::on_treeFind_itemDoubleClicked(QTreeWidgetItem*, int)
 
 void QZelKorWindow::on_actionGotoOpenRec_triggered()
 {
-    const QList<QTreeWidgetItem*> selected = ui->treeFind->selectedItems();
-    if (selected.size() != 1)
-        return;
-    ui->treeView->setCurrentItem(TreeRow::foundRow(selected.first()));
-    ui->actionEdit->trigger();
+    m_tree->goToFound();
 }
 
 // Recent files
@@ -677,18 +548,9 @@ bool QZelKorWindow::clearDB()
     // Disabled: the window serves its events while the snapshot is taken.
     WindowTask task(this, &m_busy, tr("Очистка БД"), WindowTask::DisableWindow);
     task.progressBar()->setValue(-1);
-    const QString file = m_database->fileName();
-    const Snapshots::Taken snapshot = awaitFuture(QtConcurrent::run(
-        workPool(), [file] { return Snapshots::take(file, Snapshots::Operation::Clear); }));
-    const QString error =
-        snapshot.ok ? DatabaseFile::clearSubscribers(*database()) : snapshot.error;
-    if (!error.isEmpty()) {
-        QMessageBox::critical(this, tr("Очистка БД"), error);
+    if (!m_database->clear())
         return false;
-    }
-    TreeFill::clearRows(ui->treeView);
-    TreeFill::clearRows(ui->treeFind);
-    updateSelectionActions();
+    m_tree->showCleared();
     return true;
 }
 
@@ -708,11 +570,8 @@ void QZelKorWindow::on_actionGeneration_triggered()
         WindowTask task(this, &m_busy, ui->actionGeneration->text(), WindowTask::DisableWindow);
         task.progressBar()->setRange(0, TestData::Subscribers);
         task.progressBar()->setValue(0);
-        const QString error = awaitFuture(
-            QtConcurrent::run(workPool(), TestData::generateFile, m_database->fileName(),
-                              [this](int value) { emit setValue(value); }));
-        if (!error.isEmpty())
-            QMessageBox::critical(this, ui->actionGeneration->text(), error);
+        m_database->generateTestData(ui->actionGeneration->text(),
+                                     [this](int value) { emit setValue(value); });
     }
     refreshData();
 }

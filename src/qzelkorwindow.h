@@ -12,15 +12,14 @@
 namespace Ui {
 class QZelKorWindow;
 }
-namespace DatabaseFile {
-struct Settings;
-}
 class ConnectionStrip;
 class DatabaseSession;
+class EventsList;
 class MainWindowJournal;
 class QMenu;
 class QTreeWidgetItem;
 class RecentFilesMenu;
+class TreeEditing;
 class WindowLayout;
 
 // The main window: owns the serial worker and the database connection for the whole run,
@@ -123,13 +122,7 @@ private:
     void createMenus();
     void wireEnabling();
     void onDatabaseClosed();
-    void applyDatabaseSettings(const DatabaseFile::Settings& settings);
-    void updateSelectionActions();
-    QTreeWidgetItem* selectedRow() const;
-    void editSubscriber(QTreeWidgetItem* row);
-    void editKey(QTreeWidgetItem* owner, QTreeWidgetItem* row);
     WindowLayout storedLayout();
-    bool requireLink(const QAction* action);
 
     Ui::QZelKorWindow* ui;
     bool m_busy = false;
@@ -143,5 +136,7 @@ private:
     RecentFilesMenu* m_recent = nullptr;
     ConnectionStrip* m_strip = nullptr;
     MainWindowJournal* m_journal = nullptr;
+    TreeEditing* m_tree = nullptr;
+    EventsList* m_events = nullptr;
     bool m_closing = false;
 };
