@@ -1,7 +1,6 @@
 #include "actionjournal.h"
 
 #include "answerfailure.h"
-#include "journalrecorder.h"
 #include "qpacket.h"
 
 #include <QCoreApplication>
@@ -11,7 +10,7 @@
 namespace {
 
 QMutex mutex;
-JournalRecorder* installed = nullptr;
+ActionJournal::Recorder* installed = nullptr;
 
 QString translate(const char* text)
 {
@@ -20,16 +19,23 @@ QString translate(const char* text)
 
 } // namespace
 
-void ActionJournal::setRecorder(JournalRecorder* recorder)
+void ActionJournal::setRecorder(Recorder* recorder)
 {
     QMutexLocker locker(&mutex);
     installed = recorder;
 }
 
-JournalRecorder* ActionJournal::recorder()
+ActionJournal::Recorder* ActionJournal::recorder()
 {
     QMutexLocker locker(&mutex);
     return installed;
+}
+
+void ActionJournal::unsetRecorder(Recorder* recorder)
+{
+    QMutexLocker locker(&mutex);
+    if (installed == recorder)
+        installed = nullptr;
 }
 
 void ActionJournal::report(const QString& action, const QString& outcome)

@@ -4,7 +4,6 @@
 
 #include <QString>
 
-class JournalRecorder;
 class QPacket;
 
 // The program's own actions on the panel (lock and device commands, settings written, exports,
@@ -13,10 +12,21 @@ class QPacket;
 // none is installed the reports go nowhere.
 namespace ActionJournal {
 
-// The recorder that receives the reports; nullptr for none. The recorder uninstalls itself
-// when it is destroyed.
-void setRecorder(JournalRecorder* recorder);
-JournalRecorder* recorder();
+// Whoever keeps the reports (the journal's recorder), called in the reporting thread.
+class Recorder
+{
+public:
+    virtual void recordAction(const QString& action, const QString& outcome) = 0;
+
+protected:
+    ~Recorder() = default;
+};
+
+// The recorder that receives the reports; nullptr for none.
+void setRecorder(Recorder* recorder);
+Recorder* recorder();
+// Uninstalls recorder if it is the one installed, as it goes away.
+void unsetRecorder(Recorder* recorder);
 
 // Records action with its outcome, at this moment.
 void report(const QString& action, const QString& outcome);

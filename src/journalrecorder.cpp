@@ -1,6 +1,5 @@
 #include "journalrecorder.h"
 
-#include "actionjournal.h"
 #include "eventrecord.h"
 #include "journalfile.h"
 #include "ownerlookup.h"
@@ -324,8 +323,7 @@ JournalRecorder::~JournalRecorder()
 {
     close();
     delete m_writer;
-    if (ActionJournal::recorder() == this)
-        ActionJournal::setRecorder(nullptr);
+    ActionJournal::unsetRecorder(this);
 }
 
 void JournalRecorder::attach(QSerialPortThread* thread)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "actionjournal.h"
 #include "journalrecord.h"
 #include "qserialporterror.h"
 
@@ -17,7 +18,7 @@ class QSerialPortThread;
 // the journal cannot be written, the records are held and tried again every few seconds; past
 // the hold limit the oldest are dropped and counted as lost. Used by the window and by
 // ostrovel-cli alike.
-class JournalRecorder : public QObject
+class JournalRecorder : public QObject, public ActionJournal::Recorder
 {
     Q_OBJECT
 public:
@@ -36,7 +37,7 @@ public:
     // The database file owners are resolved from from now on; empty for none.
     void setDatabase(const QString& file);
     // An action of this program on the panel, with its outcome.
-    void recordAction(const QString& text, const QString& outcome);
+    void recordAction(const QString& text, const QString& outcome) override;
     // How many records are held while the journal cannot be written.
     void setHoldLimit(int records);
 

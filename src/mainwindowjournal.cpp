@@ -3,25 +3,25 @@
 #include "actionjournal.h"
 #include "datafolders.h"
 #include "journalrecorder.h"
-#include "qzelkorwindow.h"
+#include "qserialportthread.h"
 
 #include <QLabel>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QSqlDatabase>
 #include <QStatusBar>
 
-MainWindowJournal::MainWindowJournal(QZelKorWindow* window)
+MainWindowJournal::MainWindowJournal(QMainWindow* window, QSerialPortThread* worker,
+                                     QSqlDatabase* database)
     : QObject(window)
     , m_window(window)
+    , m_database(database)
     , m_recorder(new JournalRecorder(DataFolders::defaultJournalFile(), this))
-    , m_owners(window->database())
+    , m_owners(database)
     , m_fault(new QLabel(window))
 {
-    m_recorder->attach(window->serialThread());
+    m_recorder->attach(worker);
     ActionJournal::setRecorder(m_recorder);
-    connect(window, &QZelKorWindow::onUseDB_Enabled, this, [this](bool open) {
-        m_owners.clear();
-        m_recorder->setDatabase(open ? m_window->database()->databaseName() : QString());
-    });
     connect(m_recorder, &JournalRecorder::recordingFailed, this,
             &MainWindowJournal::onRecordingFailed);
     connect(m_recorder, &JournalRecorder::recordingResumed, this,
@@ -35,6 +35,12 @@ MainWindowJournal::~MainWindowJournal()
 {
     // What was received is written before the window is gone.
     m_recorder->close();
+}
+
+void MainWindowJournal::databaseOpened(bool open)
+{
+    m_owners.clear();
+    m_recorder->setDatabase(open ? m_database->databaseName() : QString());
 }
 
 void MainWindowJournal::linkStarted(const QString& port)

@@ -7,7 +7,9 @@
 
 class JournalRecorder;
 class QLabel;
-class QZelKorWindow;
+class QMainWindow;
+class QSerialPortThread;
+class QSqlDatabase;
 
 // The main window's part in the event journal: records what the panel reports while the
 // window is connected and the program's own actions, with owners from the open database;
@@ -18,7 +20,9 @@ class MainWindowJournal : public QObject
 {
     Q_OBJECT
 public:
-    explicit MainWindowJournal(QZelKorWindow* window);
+    // Records what worker reports, with owners from the file open on database; says what it
+    // has to say in window and its status bar.
+    MainWindowJournal(QMainWindow* window, QSerialPortThread* worker, QSqlDatabase* database);
     ~MainWindowJournal() override;
 
     JournalRecorder* recorder() { return m_recorder; }
@@ -26,11 +30,16 @@ public:
     // The window has connected to the panel on port.
     void linkStarted(const QString& port);
 
+public slots:
+    // A database was opened (its file owns keys from now on) or closed.
+    void databaseOpened(bool open);
+
 private:
     void onRecordingFailed(const QString& reason);
     void onRecordingResumed(qint64 lost);
 
-    QZelKorWindow* m_window;
+    QMainWindow* m_window;
+    QSqlDatabase* m_database;
     JournalRecorder* m_recorder;
     OwnerLookup m_owners;
     QLabel* m_fault;

@@ -6,12 +6,9 @@
 #include "exportchain.h"
 #include "importchain.h"
 #include "paneldiff.h"
-#include "qserialportthread.h"
-#include "requesterwiring.h"
 #include "ui_qexport.h"
 #include "workpool.h"
 
-#include <QCloseEvent>
 #include <QDir>
 #include <QMessageBox>
 #include <QSqlDatabase>
@@ -26,32 +23,26 @@ const QString PanelCopyKey = QStringLiteral("QExport/cbPanelCopy");
 
 } // namespace
 
-QExport::QExport(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
-    : QDialog(parent)
+QExport::QExport(QWidget* parent, QSqlDatabase* db, QSerialPortThread* worker)
+    : PanelDialogOf(parent, worker)
     , ui(new Ui::QExport)
-    , db(db)
-    , thread(thread)
-    , chain(new ExportChain(this))
-    , reading(new ImportChain(this))
+    , m_db(db)
+    , m_chain(new ExportChain(this))
+    , m_reading(new ImportChain(this))
 {
     ui->setupUi(this);
-    for (PanelChain* each : {static_cast<PanelChain*>(chain), static_cast<PanelChain*>(reading)}) {
-        connect(each, &PanelChain::startEvents, this, &QExport::startEvents);
-        connect(each, &PanelChain::cancel, this, &QExport::cancel);
-        connect(each, &PanelChain::sendPacket, this, &QExport::sendPacket);
-        if (thread)
-            connect(thread, &QThread::finished, each, &PanelChain::onLinkClosed);
-    }
+    attach(m_chain);
+    attach(m_reading);
     // The panel read to compare and to keep a copy is no import: only the export is journalled.
-    reading->setJournalled(false);
-    connect(chain, &PanelChain::progress, this, &QExport::onProgress);
-    connect(chain, &PanelChain::finished, this, &QExport::onFinished);
-    connect(reading, &PanelChain::progress, this, [this](int stage, int value, int maximum) {
+    m_reading->setJournalled(false);
+    connect(m_chain, &PanelChain::progress, this, &QExport::onProgress);
+    connect(m_chain, &PanelChain::finished, this, &QExport::onFinished);
+    connect(m_reading, &PanelChain::progress, this, [this](int stage, int value, int maximum) {
         readBar(stage)->setMaximum(maximum);
         readBar(stage)->setValue(std::min(value, maximum));
     });
-    connect(reading, &PanelChain::finished, this, &QExport::onReadFinished);
-    connect(&copying, &QFutureWatcherBase::finished, this, &QExport::onCopyWritten);
+    connect(m_reading, &PanelChain::finished, this, &QExport::onReadFinished);
+    connect(&m_copying, &QFutureWatcherBase::finished, this, &QExport::onCopyWritten);
     ui->cbPanelCopy->setChecked(Application::settings().value(PanelCopyKey, false).toBool());
     connect(ui->cbPanelCopy, &QCheckBox::toggled, this,
             [](bool on) { Application::settings().setValue(PanelCopyKey, on); });
@@ -61,26 +52,13 @@ QExport::~QExport()
 {
     // A copy being written is rolled back and removed before its dialog goes away; the chains
     // go first, as they may still have to switch polling back on.
-    copyCancel.set();
-    copying.waitForFinished();
-    if (!copyPart.isEmpty())
-        PanelCopy::discard(copyPart);
-    delete chain;
-    delete reading;
+    m_copyCancel.set();
+    m_copying.waitForFinished();
+    if (!m_copyPart.isEmpty())
+        PanelCopy::discard(m_copyPart);
+    delete m_chain;
+    delete m_reading;
     delete ui;
-}
-
-QExport* QExport::create(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
-{
-    auto* dialog = new QExport(parent, db, thread);
-    connectRequester(dialog, thread);
-    return dialog;
-}
-
-bool QExport::exec(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
-{
-    QScopedPointer<QExport> dialog(create(parent, db, thread));
-    return dialog->QDialog::exec() == QDialog::Accepted;
 }
 
 QProgressBar* QExport::bar(int stage) const
@@ -122,29 +100,20 @@ void QExport::setBusy(bool busy)
          {static_cast<QWidget*>(ui->pbExport), static_cast<QWidget*>(ui->pbCompare),
           static_cast<QWidget*>(ui->pbResume), static_cast<QWidget*>(ui->cbPanelCopy)})
         widget->setEnabled(!busy);
-    if (!busy && closeRequested)
-        closeNow();
-}
-
-bool QExport::mayStart()
-{
-    if (thread && !thread->isRunning()) {
-        QMessageBox::critical(this, windowTitle(), tr("Требуется подключение к панели."));
-        return false;
-    }
-    return true;
+    if (!busy)
+        leaveIfAsked();
 }
 
 bool QExport::loadContent()
 {
-    QSqlDatabase database = db ? *db : QSqlDatabase();
+    QSqlDatabase database = m_db ? *m_db : QSqlDatabase();
     const ExportLoad load = loadExportContent(database);
     if (!load.error.isEmpty()) {
         // Nothing has been sent: the panel is as it was.
         QMessageBox::critical(this, windowTitle(), load.error);
         return false;
     }
-    content = load.content;
+    m_content = load.content;
     return true;
 }
 
@@ -152,24 +121,24 @@ int QExport::keyFormat() const
 {
     DatabaseFile::Settings settings;
     QString error;
-    if (db)
-        DatabaseFile::readSettings(*db, &settings, &error);
+    if (m_db)
+        DatabaseFile::readSettings(*m_db, &settings, &error);
     return CardFormat::orDefault(settings.keyFormat);
 }
 
 QString QExport::copyNote() const
 {
-    return tr("Копия панели до экспорта: %1").arg(QDir::toNativeSeparators(copyFile));
+    return tr("Копия панели до экспорта: %1").arg(QDir::toNativeSeparators(m_copyFile));
 }
 
 QString QExport::withCopy(const QString& text) const
 {
-    return copyFile.isEmpty() ? text : text + QStringLiteral("\r\n") + copyNote();
+    return m_copyFile.isEmpty() ? text : text + QStringLiteral("\r\n") + copyNote();
 }
 
 void QExport::on_pbExport_clicked()
 {
-    if (isBusy() || !mayStart())
+    if (isBusy() || !requireLink())
         return;
     if (QMessageBox::question(this, windowTitle(),
                               tr("Все данные в панели будут удалены и записаны новые.\r\nВы "
@@ -178,34 +147,35 @@ void QExport::on_pbExport_clicked()
         return;
     if (!loadContent())
         return;
-    closeRequested = false;
+    forgetCloseRequest();
     setBusy(true);
     ui->lStopped->hide();
     ui->pbResume->hide();
     for (int stage = ExportChain::Settings; stage < ExportChain::StageCount; ++stage)
         bar(stage)->setValue(0);
     // A panel this dialog has left half written holds nothing worth a copy.
-    if (ui->cbPanelCopy->isChecked() && chain->panel() != ExportChain::Panel::Incomplete) {
-        copyFile.clear();
+    if (ui->cbPanelCopy->isChecked() && m_chain->panel() != ExportChain::Panel::Incomplete) {
+        m_copyFile.clear();
         ui->lPanelCopy->hide();
-        // The file first: a folder that cannot take it shows before minutes of reading.
-        const PanelCopy::Result prepared = PanelCopy::prepare(db ? db->databaseName() : QString());
+        // The file first: a folder that cannot take it shows before minutes of m_reading.
+        const PanelCopy::Result prepared =
+            PanelCopy::prepare(m_db ? m_db->databaseName() : QString());
         if (!prepared.error.isEmpty()) {
             copyFailed(prepared.error);
             return;
         }
-        copyPart = prepared.file;
+        m_copyPart = prepared.file;
         startReading(true);
         return;
     }
-    chain->start(content);
+    m_chain->start(m_content);
 }
 
 void QExport::on_pbCompare_clicked()
 {
-    if (isBusy() || !mayStart() || !loadContent())
+    if (isBusy() || !requireLink() || !loadContent())
         return;
-    closeRequested = false;
+    forgetCloseRequest();
     setBusy(true);
     ui->lDiff->hide();
     ui->twDiff->hide();
@@ -215,74 +185,74 @@ void QExport::on_pbCompare_clicked()
 
 void QExport::on_pbResume_clicked()
 {
-    if (isBusy() || !chain->canResume() || !mayStart())
+    if (isBusy() || !m_chain->canResume() || !requireLink())
         return;
-    closeRequested = false;
+    forgetCloseRequest();
     setBusy(true);
     ui->lStopped->hide();
     ui->pbResume->hide();
-    chain->resume();
+    m_chain->resume();
 }
 
 void QExport::startReading(bool forCopy)
 {
-    readingForCopy = forCopy;
+    m_readingForCopy = forCopy;
     ui->gbRead->setTitle(forCopy ? tr("Чтение панели для копии")
                                  : tr("Чтение панели для сравнения"));
     ui->gbRead->show();
-    reading->start(ImportChain::Full);
+    m_reading->start(ImportChain::Full);
 }
 
 void QExport::onReadFinished(bool ok, int stage, const QString& message)
 {
-    if (readingForCopy && (!ok || closeRequested)) {
-        PanelCopy::discard(copyPart);
-        copyPart.clear();
+    if (m_readingForCopy && (!ok || closeRequested())) {
+        PanelCopy::discard(m_copyPart);
+        m_copyPart.clear();
     }
     if (!ok) {
-        QMessageBox::critical(this, reading->stageTitle(stage),
-                              readingForCopy
+        QMessageBox::critical(this, m_reading->stageTitle(stage),
+                              m_readingForCopy
                                   ? message + tr("\r\nКопия панели не сохранена, экспорт не "
                                                  "выполнялся: панель не изменена.")
                                   : message);
         setBusy(false);
         return;
     }
-    if (closeRequested || !readingForCopy) {
-        if (!closeRequested)
+    if (closeRequested() || !m_readingForCopy) {
+        if (!closeRequested())
             showDifferences();
         setBusy(false);
         return;
     }
-    copyCancel.clear();
-    const QString file = std::exchange(copyPart, QString());
-    const PanelTables::PanelImage image = reading->image();
+    m_copyCancel.clear();
+    const QString file = std::exchange(m_copyPart, QString());
+    const PanelTables::PanelImage image = m_reading->image();
     const int format = keyFormat();
-    CancelFlag* cancelled = &copyCancel;
+    CancelFlag* cancelled = &m_copyCancel;
     // A connection of its own: the window paints while 50 000 rows go in.
-    copying.setFuture(QtConcurrent::run(workPool(), [=] {
+    m_copying.setFuture(QtConcurrent::run(workPool(), [=] {
         return PanelCopy::write(file, image, format, [cancelled] { return cancelled->isSet(); });
     }));
 }
 
 void QExport::onCopyWritten()
 {
-    const PanelCopy::Result result = copying.result();
+    const PanelCopy::Result result = m_copying.result();
     if (!result.error.isEmpty()) {
-        if (closeRequested)
+        if (closeRequested())
             setBusy(false);
         else
             copyFailed(result.error);
         return;
     }
-    copyFile = result.file;
+    m_copyFile = result.file;
     ui->lPanelCopy->setText(copyNote());
     ui->lPanelCopy->show();
-    if (closeRequested) {
+    if (closeRequested()) {
         setBusy(false);
         return;
     }
-    chain->start(content);
+    m_chain->start(m_content);
 }
 
 void QExport::copyFailed(const QString& error)
@@ -296,7 +266,7 @@ void QExport::copyFailed(const QString& error)
 void QExport::showDifferences()
 {
     const PanelDiff::Differences differences =
-        PanelDiff::compare(reading->image(), PanelDiff::exportedImage(content));
+        PanelDiff::compare(m_reading->image(), PanelDiff::exportedImage(m_content));
     for (const PanelDiff::Group& group : PanelDiff::groups(differences, keyFormat())) {
         auto* title = new QTreeWidgetItem(ui->twDiff, {group.title});
         for (const QString& item : group.items)
@@ -325,34 +295,34 @@ void QExport::onFinished(bool ok, int stage, const QString& message)
         accept();
         return;
     }
-    QMessageBox::critical(this, chain->stageTitle(stage), message);
+    QMessageBox::critical(this, m_chain->stageTitle(stage), message);
     showStopped();
     setBusy(false);
 }
 
 void QExport::showStopped()
 {
-    const QString stopped = chain->canResume() ? chain->stoppedText() : chain->incompleteMessage();
+    const QString stopped =
+        m_chain->canResume() ? m_chain->stoppedText() : m_chain->incompleteMessage();
     ui->lStopped->setText(QString(stopped).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     ui->lStopped->setVisible(!stopped.isEmpty());
-    ui->pbResume->setText(tr("Продолжить с блока %1").arg(chain->failedBlock() + 1));
-    ui->pbResume->setVisible(chain->canResume());
+    ui->pbResume->setText(tr("Продолжить с блока %1").arg(m_chain->failedBlock() + 1));
+    ui->pbResume->setVisible(m_chain->canResume());
 }
 
 void QExport::requestClose()
 {
     // The request in flight is cancelled and a copy being written rolled back; the error is
     // shown, then the dialog closes.
-    closeRequested = true;
-    copyCancel.set();
-    chain->stop();
-    reading->stop();
+    m_copyCancel.set();
+    m_chain->stop();
+    m_reading->stop();
 }
 
-void QExport::closeNow()
+void QExport::leave()
 {
-    // Closing leaves the panel as it is; a panel left incomplete must not pass unnoticed.
-    const QString incomplete = chain->incompleteMessage();
+    // A panel left incomplete must not pass unnoticed.
+    const QString incomplete = m_chain->incompleteMessage();
     if (!incomplete.isEmpty())
         QMessageBox::warning(this, tr("Предупреждение"), withCopy(incomplete));
     QDialog::reject();
@@ -361,23 +331,4 @@ void QExport::closeNow()
 void QExport::on_pbClose_clicked()
 {
     close();
-}
-
-void QExport::reject()
-{
-    if (isBusy()) {
-        requestClose();
-        return;
-    }
-    closeNow();
-}
-
-void QExport::closeEvent(QCloseEvent* event)
-{
-    if (isBusy()) {
-        event->ignore();
-        requestClose();
-        return;
-    }
-    QDialog::closeEvent(event);
 }

@@ -3,8 +3,8 @@
 #include "cancelflag.h"
 #include "exportcontent.h"
 #include "panelcopy.h"
+#include "paneldialog.h"
 
-#include <QDialog>
 #include <QFutureWatcher>
 
 namespace Ui {
@@ -12,34 +12,21 @@ class QExport;
 }
 class ExportChain;
 class ImportChain;
-class QPacket;
 class QProgressBar;
-class QSerialPortThread;
 class QSqlDatabase;
 
 // Replaces the whole content of the panel with the open database, with a progress bar per
 // stage; a thin view over ExportChain. Before exporting it can compare the panel with what the
 // export would write and keep a copy of the panel (ImportChain, PanelDiff, PanelCopy); an
-// export the link broke off can be resumed at the block that failed.
-class QExport : public QDialog
+// export the link broke off can be resumed at the block that failed. Accepted when the export
+// succeeded.
+class QExport : public PanelDialogOf<QExport>
 {
     Q_OBJECT
 public:
-    // Without a thread the caller connects the request signals itself.
-    QExport(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread);
+    // Without a worker the caller connects the request signals itself.
+    QExport(QWidget* parent, QSqlDatabase* db, QSerialPortThread* worker);
     ~QExport() override;
-
-    // A dialog whose requests go to the serial worker.
-    static QExport* create(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread);
-    // Runs the dialog modally; true when the export succeeded.
-    static bool exec(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread);
-
-    void reject() override;
-
-signals:
-    void startEvents(const bool& value);
-    void cancel();
-    void sendPacket(QPacket* packet);
 
 public slots:
     void on_pbClose_clicked();
@@ -48,21 +35,18 @@ public slots:
     void on_pbResume_clicked();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    bool isBusy() const override;
+    void requestClose() override;
+    // Closing leaves the panel as it is, and says so when the panel is incomplete.
+    void leave() override;
 
 private:
-    using QDialog::exec;
-
     QProgressBar* bar(int stage) const;
     QProgressBar* readBar(int stage) const;
-    bool isBusy() const;
     void setBusy(bool busy);
-    bool mayStart();
     bool loadContent();
     int keyFormat() const;
     void startReading(bool forCopy);
-    void requestClose();
-    void closeNow();
     QString copyNote() const;
     QString withCopy(const QString& text) const;
     void onProgress(int stage, int value, int maximum);
@@ -74,15 +58,13 @@ private:
     void showStopped();
 
     Ui::QExport* ui;
-    QSqlDatabase* db;
-    QSerialPortThread* thread;
-    ExportChain* chain;
-    ImportChain* reading;
-    QFutureWatcher<PanelCopy::Result> copying;
-    CancelFlag copyCancel;
-    ExportContent content;
-    QString copyPart; // prepared, not yet written
-    QString copyFile;
-    bool readingForCopy = false;
-    bool closeRequested = false;
+    QSqlDatabase* m_db;
+    ExportChain* m_chain;
+    ImportChain* m_reading;
+    QFutureWatcher<PanelCopy::Result> m_copying;
+    CancelFlag m_copyCancel;
+    ExportContent m_content;
+    QString m_copyPart; // prepared, not yet written
+    QString m_copyFile;
+    bool m_readingForCopy = false;
 };

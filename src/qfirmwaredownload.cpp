@@ -2,22 +2,18 @@
 
 #include "firmwareimage.h"
 #include "qfirmwaredownloadchain.h"
-#include "requesterwiring.h"
 #include "ui_qfirmwaredownload.h"
 
-#include <QCloseEvent>
 #include <QFileDialog>
 #include <QMessageBox>
 
-QFirmwareDownload::QFirmwareDownload(QWidget* parent)
-    : QDialog(parent)
+QFirmwareDownload::QFirmwareDownload(QWidget* parent, QSerialPortThread* worker)
+    : PanelDialogOf(parent, worker)
     , ui(new Ui::QFirmwareDownload)
     , m_chain(new QFirmwareDownloadChain(this))
 {
     ui->setupUi(this);
-    connect(m_chain, &PanelChain::startEvents, this, &QFirmwareDownload::startEvents);
-    connect(m_chain, &PanelChain::cancel, this, &QFirmwareDownload::cancel);
-    connect(m_chain, &PanelChain::sendPacket, this, &QFirmwareDownload::sendPacket);
+    attach(m_chain);
     connect(m_chain, &PanelChain::progress, this, &QFirmwareDownload::onProgress);
     connect(m_chain, &PanelChain::finished, this, &QFirmwareDownload::onFinished);
 }
@@ -29,28 +25,14 @@ QFirmwareDownload::~QFirmwareDownload()
     delete ui;
 }
 
-QFirmwareDownload* QFirmwareDownload::create(QWidget* parent, QSerialPortThread* thread)
+bool QFirmwareDownload::isBusy() const
 {
-    auto* dialog = new QFirmwareDownload(parent);
-    connectRequester(dialog, thread);
-    connect(thread, &QThread::finished, dialog->m_chain, &PanelChain::onLinkClosed);
-    return dialog;
-}
-
-void QFirmwareDownload::exec(QWidget* parent, QSerialPortThread* thread)
-{
-    QScopedPointer<QFirmwareDownload> dialog(create(parent, thread));
-    dialog->QDialog::exec();
-}
-
-bool QFirmwareDownload::isIdle() const
-{
-    return ui->tbRead->isEnabled();
+    return !ui->tbRead->isEnabled();
 }
 
 void QFirmwareDownload::on_tbRead_clicked()
 {
-    if (!isIdle())
+    if (isBusy())
         return;
     ui->tbRead->setEnabled(false);
     ui->tbSaveAs->setEnabled(false);
@@ -63,7 +45,7 @@ void QFirmwareDownload::onProgress(int, int blocks)
     ui->pbProgress->setValue(blocks);
     // A close asked for while reading lets the panel be polled again at once; the dialog
     // closes when the reading has ended.
-    if (closeRequested && m_chain->isRunning())
+    if (closeRequested() && m_chain->isRunning())
         emit startEvents(true);
 }
 
@@ -77,10 +59,7 @@ void QFirmwareDownload::onFinished(bool success, int, const QString& message)
     } else {
         QMessageBox::critical(this, windowTitle(), message);
     }
-    if (closeRequested) {
-        closeRequested = false;
-        close();
-    }
+    leaveIfAsked();
 }
 
 void QFirmwareDownload::on_tbSaveAs_clicked()
@@ -101,28 +80,7 @@ void QFirmwareDownload::on_tbSaveAs_clicked()
 
 void QFirmwareDownload::on_tbClose_clicked()
 {
-    if (!isIdle())
+    if (isBusy())
         m_chain->stop();
     close();
-}
-
-void QFirmwareDownload::closeEvent(QCloseEvent* event)
-{
-    if (isIdle()) {
-        QDialog::closeEvent(event);
-        return;
-    }
-    // The reading goes on; close when it has ended.
-    event->ignore();
-    closeRequested = true;
-}
-
-void QFirmwareDownload::reject()
-{
-    // Escape follows the same rule as the close box.
-    if (!isIdle()) {
-        closeRequested = true;
-        return;
-    }
-    QDialog::reject();
 }

@@ -1,23 +1,19 @@
 #include "qfirmwareupload.h"
 
 #include "firmwareimage.h"
-#include "requesterwiring.h"
 #include "ui_qfirmwareupload.h"
 
-#include <QCloseEvent>
 #include <QFileDialog>
 #include <QMessageBox>
 
-QFirmwareUpload::QFirmwareUpload(QWidget* parent)
-    : QDialog(parent)
+QFirmwareUpload::QFirmwareUpload(QWidget* parent, QSerialPortThread* worker)
+    : PanelDialogOf(parent, worker)
     , ui(new Ui::QFirmwareUpload)
     , m_chain(new QFirmwareUploadChain(this))
 {
     ui->setupUi(this);
     ui->tbOpen->setDefaultAction(ui->actionOpen);
-    connect(m_chain, &PanelChain::startEvents, this, &QFirmwareUpload::startEvents);
-    connect(m_chain, &PanelChain::cancel, this, &QFirmwareUpload::cancel);
-    connect(m_chain, &PanelChain::sendPacket, this, &QFirmwareUpload::sendPacket);
+    attach(m_chain);
     connect(m_chain, &PanelChain::progress, this, [this](int stage, int value) {
         (stage == QFirmwareUploadChain::Write ? ui->pbWrite : ui->pbRead)->setValue(value);
     });
@@ -30,20 +26,6 @@ QFirmwareUpload::~QFirmwareUpload()
     // Deleted while this dialog can still pass on what the chain says when it is cut short.
     delete m_chain;
     delete ui;
-}
-
-QFirmwareUpload* QFirmwareUpload::create(QWidget* parent, QSerialPortThread* thread)
-{
-    auto* dialog = new QFirmwareUpload(parent);
-    connectRequester(dialog, thread);
-    connect(thread, &QThread::finished, dialog->m_chain, &PanelChain::onLinkClosed);
-    return dialog;
-}
-
-void QFirmwareUpload::exec(QWidget* parent, QSerialPortThread* thread)
-{
-    QScopedPointer<QFirmwareUpload> dialog(create(parent, thread));
-    dialog->QDialog::exec();
 }
 
 bool QFirmwareUpload::loadFirmware(const QString& fileName, quint8& type, quint8& major,
@@ -61,9 +43,9 @@ bool QFirmwareUpload::loadFirmware(const QString& fileName, quint8& type, quint8
     return true;
 }
 
-bool QFirmwareUpload::isIdle() const
+bool QFirmwareUpload::isBusy() const
 {
-    return ui->pbSave->isEnabled();
+    return !ui->pbSave->isEnabled();
 }
 
 bool QFirmwareUpload::showImageVersion(quint8 type, quint8 major, quint8 minor)
@@ -103,7 +85,7 @@ void QFirmwareUpload::on_actionOpen_triggered()
 
 void QFirmwareUpload::on_pbSave_clicked()
 {
-    if (!isIdle())
+    if (isBusy())
         return;
     ui->pbSave->setEnabled(false);
     m_chain->start(ui->rbInternal->isChecked() ? Firmware::builtInImage() : ui->leFileName->text());
@@ -118,36 +100,12 @@ void QFirmwareUpload::onFinished(bool success, int stage, const QString& message
         QMessageBox::critical(this, caption.isEmpty() ? windowTitle() : caption, message);
     }
     ui->pbSave->setEnabled(true);
-    if (closeRequested) {
-        closeRequested = false;
-        close();
-    }
+    leaveIfAsked();
 }
 
 void QFirmwareUpload::on_pbClose_clicked()
 {
-    if (!isIdle())
+    if (isBusy())
         m_chain->stop();
     close();
-}
-
-void QFirmwareUpload::closeEvent(QCloseEvent* event)
-{
-    if (isIdle()) {
-        QDialog::closeEvent(event);
-        return;
-    }
-    // The transfer goes on; close when it has ended.
-    event->ignore();
-    closeRequested = true;
-}
-
-void QFirmwareUpload::reject()
-{
-    // Escape follows the same rule as the close box.
-    if (!isIdle()) {
-        closeRequested = true;
-        return;
-    }
-    QDialog::reject();
 }

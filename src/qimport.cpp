@@ -1,57 +1,36 @@
 #include "qimport.h"
 
 #include "importchain.h"
-#include "qserialportthread.h"
-#include "requesterwiring.h"
 #include "snapshots.h"
 #include "ui_qimport.h"
 #include "workpool.h"
 
-#include <QCloseEvent>
 #include <QMessageBox>
 #include <QSqlDatabase>
 #include <QtConcurrent>
 
 #include <algorithm>
 
-QImport::QImport(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
-    : QDialog(parent)
+QImport::QImport(QWidget* parent, QSqlDatabase* db, QSerialPortThread* worker)
+    : PanelDialogOf(parent, worker)
     , ui(new Ui::QImport)
-    , db(db)
-    , thread(thread)
-    , chain(new ImportChain(this))
+    , m_db(db)
+    , m_chain(new ImportChain(this))
 {
     ui->setupUi(this);
-    connect(chain, &PanelChain::startEvents, this, &QImport::startEvents);
-    connect(chain, &PanelChain::cancel, this, &QImport::cancel);
-    connect(chain, &PanelChain::sendPacket, this, &QImport::sendPacket);
-    connect(chain, &PanelChain::progress, this, &QImport::onProgress);
-    connect(chain, &PanelChain::finished, this, &QImport::onReadFinished);
-    connect(&writing, &QFutureWatcherBase::finished, this, &QImport::onWritten);
-    if (thread)
-        connect(thread, &QThread::finished, chain, &PanelChain::onLinkClosed);
+    attach(m_chain);
+    connect(m_chain, &PanelChain::progress, this, &QImport::onProgress);
+    connect(m_chain, &PanelChain::finished, this, &QImport::onReadFinished);
+    connect(&m_writing, &QFutureWatcherBase::finished, this, &QImport::onWritten);
 }
 
 QImport::~QImport()
 {
     // A writing in progress rolls back before its connection and this dialog go away.
-    writeCancel.set();
-    writing.waitForFinished();
-    delete chain;
+    m_writeCancel.set();
+    m_writing.waitForFinished();
+    delete m_chain;
     delete ui;
-}
-
-QImport* QImport::create(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
-{
-    auto* dialog = new QImport(parent, db, thread);
-    connectRequester(dialog, thread);
-    return dialog;
-}
-
-bool QImport::exec(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
-{
-    QScopedPointer<QImport> dialog(create(parent, db, thread));
-    return dialog->QDialog::exec() == QDialog::Accepted;
 }
 
 QProgressBar* QImport::bar(int stage) const
@@ -77,22 +56,20 @@ void QImport::on_pbImport_clicked()
 {
     if (isBusy())
         return;
-    keyFormat = ui->cbType->currentIndex();
-    if (keyFormat < 0) {
+    m_keyFormat = ui->cbType->currentIndex();
+    if (m_keyFormat < 0) {
         QMessageBox::critical(this, windowTitle(), tr("Необходимо выбрать формат ключей."));
         ui->cbType->setFocus();
         return;
     }
-    if (thread && !thread->isRunning()) {
-        QMessageBox::critical(this, windowTitle(), tr("Требуется подключение к панели."));
+    if (!requireLink())
         return;
-    }
     if (QMessageBox::question(this, windowTitle(),
                               tr("Все данные в БД будут удалены и записаны новые из панели.\r\nВы "
                                  "действительно хотите импортировать новые данные из панели в БД?"),
                               QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
-    closeRequested = false;
+    forgetCloseRequest();
     for (QWidget* widget :
          {static_cast<QWidget*>(ui->pbImport), static_cast<QWidget*>(ui->cbType),
           static_cast<QWidget*>(ui->rbFullImport), static_cast<QWidget*>(ui->rbSettingsImport)})
@@ -101,7 +78,8 @@ void QImport::on_pbImport_clicked()
         bar(stage)->setValue(0);
     ui->pbDB->setRange(0, 1);
     ui->pbDB->setValue(0);
-    chain->start(ui->rbSettingsImport->isChecked() ? ImportChain::SettingsOnly : ImportChain::Full);
+    m_chain->start(ui->rbSettingsImport->isChecked() ? ImportChain::SettingsOnly
+                                                     : ImportChain::Full);
 }
 
 void QImport::onProgress(int stage, int value, int)
@@ -113,11 +91,11 @@ void QImport::onProgress(int stage, int value, int)
 void QImport::onReadFinished(bool ok, int stage, const QString& message)
 {
     if (!ok) {
-        QMessageBox::critical(this, chain->stageTitle(stage), message);
+        QMessageBox::critical(this, m_chain->stageTitle(stage), message);
         endChain();
         return;
     }
-    if (closeRequested) {
+    if (closeRequested()) {
         endChain();
         return;
     }
@@ -126,16 +104,16 @@ void QImport::onReadFinished(bool ok, int stage, const QString& message)
 
 void QImport::startWriting()
 {
-    const bool settingsOnly = chain->mode() == ImportChain::SettingsOnly;
-    const PanelTables::PanelImage image = chain->image();
+    const bool settingsOnly = m_chain->mode() == ImportChain::SettingsOnly;
+    const PanelTables::PanelImage image = m_chain->image();
     ui->pbDB->setRange(0, ImportWriter::steps(image, settingsOnly));
-    writeCancel.clear();
-    const QString file = db ? db->databaseName() : QString();
-    const int format = keyFormat;
+    m_writeCancel.clear();
+    const QString file = m_db ? m_db->databaseName() : QString();
+    const int format = m_keyFormat;
     QProgressBar* progress = ui->pbDB;
-    CancelFlag* cancelled = &writeCancel;
+    CancelFlag* cancelled = &m_writeCancel;
     // A connection of its own: the window paints and answers while 50 000 rows go in.
-    writing.setFuture(QtConcurrent::run(workPool(), [=] {
+    m_writing.setFuture(QtConcurrent::run(workPool(), [=] {
         const Snapshots::Taken snapshot = Snapshots::take(file, Snapshots::Operation::PanelImport);
         if (!snapshot.ok) {
             ImportWriter::Result refused;
@@ -155,7 +133,7 @@ void QImport::startWriting()
 
 void QImport::onWritten()
 {
-    const ImportWriter::Result result = writing.result();
+    const ImportWriter::Result result = m_writing.result();
     for (const ImportWriter::Failure& failure : result.keyFailures)
         QMessageBox::critical(this, failure.title, failure.text);
     switch (result.status) {
@@ -183,39 +161,18 @@ void QImport::endChain()
     ui->rbFullImport->setEnabled(true);
     ui->rbSettingsImport->setEnabled(true);
     ui->cbType->setEnabled(ui->rbFullImport->isChecked());
-    if (closeRequested)
-        QDialog::reject();
+    leaveIfAsked();
 }
 
 void QImport::requestClose()
 {
     // Reading stops at the request in flight, writing at the next subscriber; both leave the
     // database as it was.
-    closeRequested = true;
-    writeCancel.set();
-    chain->stop();
+    m_writeCancel.set();
+    m_chain->stop();
 }
 
 void QImport::on_pbClose_clicked()
 {
     close();
-}
-
-void QImport::reject()
-{
-    if (isBusy()) {
-        requestClose();
-        return;
-    }
-    QDialog::reject();
-}
-
-void QImport::closeEvent(QCloseEvent* event)
-{
-    if (isBusy()) {
-        event->ignore();
-        requestClose();
-        return;
-    }
-    QDialog::closeEvent(event);
 }

@@ -5,12 +5,10 @@
 #include "protocol.h"
 #include "qpacket.h"
 #include "qserialportthread.h"
-#include "requesterwiring.h"
 #include "settingsrecord.h"
 #include "settingsrow.h"
 #include "ui_qpanelsettings.h"
 
-#include <QCloseEvent>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QRegularExpressionValidator>
@@ -53,17 +51,16 @@ QVariant bindWidgetValue(const QWidget* widget)
 
 } // namespace
 
-QPanelSettings::QPanelSettings(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
-    : QDialog(parent)
+QPanelSettings::QPanelSettings(QWidget* parent, QSqlDatabase* db, QSerialPortThread* worker)
+    : PanelDialogOf(parent, worker)
     , ui(new Ui::QPanelSettings)
-    , db(db)
-    , thread(thread)
+    , m_db(db)
 {
     ui->setupUi(this);
     ui->tabWidget->setCurrentIndex(0);
-    ui->pbSaveWrite->setEnabled(!thread || thread->isRunning());
-    if (thread)
-        connect(thread, &QThread::finished, this, &QPanelSettings::onLinkClosed);
+    ui->pbSaveWrite->setEnabled(hasLink());
+    if (worker)
+        connect(worker, &QThread::finished, this, &QPanelSettings::onLinkClosed);
     load();
     // The dialog keeps to the height its rows need.
     setMaximumHeight(1);
@@ -72,19 +69,6 @@ QPanelSettings::QPanelSettings(QWidget* parent, QSqlDatabase* db, QSerialPortThr
 QPanelSettings::~QPanelSettings()
 {
     delete ui;
-}
-
-QPanelSettings* QPanelSettings::create(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
-{
-    auto* dialog = new QPanelSettings(parent, db, thread);
-    connectRequester(dialog, thread);
-    return dialog;
-}
-
-bool QPanelSettings::exec(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
-{
-    QScopedPointer<QPanelSettings> dialog(create(parent, db, thread));
-    return dialog->QDialog::exec() == QDialog::Accepted;
 }
 
 QWidget* QPanelSettings::widgetOf(const QString& column) const
@@ -99,7 +83,7 @@ void QPanelSettings::load()
 {
     QVariantMap values;
     QString error;
-    QSqlDatabase database = db ? *db : QSqlDatabase();
+    QSqlDatabase database = m_db ? *m_db : QSqlDatabase();
     switch (SettingsRow::read(database, &values, &error)) {
     case SettingsRow::Read::Failed:
         qCWarning(lcDatabase) << error;
@@ -131,7 +115,7 @@ QVariantMap QPanelSettings::formValues() const
 bool QPanelSettings::saveToDB()
 {
     QString error;
-    QSqlDatabase database = db ? *db : QSqlDatabase();
+    QSqlDatabase database = m_db ? *m_db : QSqlDatabase();
     if (SettingsRow::save(database, formValues(), &error))
         return true;
     QMessageBox::critical(this, windowTitle(), error);
@@ -154,7 +138,7 @@ void QPanelSettings::on_pbSaveWrite_clicked()
     connect(packet, &QPacket::handleEvent, this, &QPanelSettings::onHandleEvent,
             Qt::QueuedConnection);
     ActionJournal::watch(packet, tr("Запись настроек в панель"));
-    waiting = true;
+    m_waiting = true;
     ui->pbSave->setEnabled(false);
     ui->pbSaveWrite->setEnabled(false);
     emit sendPacket(packet);
@@ -163,26 +147,25 @@ void QPanelSettings::on_pbSaveWrite_clicked()
 void QPanelSettings::onHandleEvent(QSerialPortError error, QString errorString, QByteArray data)
 {
     // An answer after Cancel, or after the link went down, is nobody's any more.
-    if (!waiting)
+    if (!m_waiting)
         return;
-    waiting = false;
+    m_waiting = false;
     ui->pbSave->setEnabled(true);
-    ui->pbSaveWrite->setEnabled(!thread || thread->isRunning());
+    ui->pbSaveWrite->setEnabled(hasLink());
     const QString failure = answerFailure(error, errorString, data);
-    if (failure.isEmpty() && !closeRequested) {
+    if (failure.isEmpty() && !closeRequested()) {
         accept();
         return;
     }
     if (!failure.isEmpty())
         QMessageBox::critical(this, windowTitle(), failure);
-    if (closeRequested)
-        QDialog::reject();
+    leaveIfAsked();
 }
 
 void QPanelSettings::onLinkClosed()
 {
     // A request the stopped worker dropped will never be answered.
-    if (waiting)
+    if (m_waiting)
         onHandleEvent(QSerialPortError::ClosedByUser, linkErrorText(QSerialPortError::ClosedByUser),
                       {});
     ui->pbSaveWrite->setEnabled(false);
@@ -195,29 +178,9 @@ void QPanelSettings::on_cbox_type_lock_currentIndexChanged(int index)
 
 void QPanelSettings::on_pbCancel_clicked()
 {
-    if (waiting) {
-        waiting = false;
+    if (m_waiting) {
+        m_waiting = false;
         emit cancel();
     }
-    QDialog::reject();
-}
-
-void QPanelSettings::reject()
-{
-    // Escape follows the rule of the close box.
-    if (waiting) {
-        closeRequested = true;
-        return;
-    }
-    QDialog::reject();
-}
-
-void QPanelSettings::closeEvent(QCloseEvent* event)
-{
-    if (waiting) {
-        event->ignore();
-        closeRequested = true;
-        return;
-    }
-    QDialog::closeEvent(event);
+    leave();
 }

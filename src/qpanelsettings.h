@@ -1,37 +1,24 @@
 #pragma once
 
+#include "paneldialog.h"
 #include "qserialporterror.h"
 
-#include <QDialog>
 #include <QVariantMap>
 
 namespace Ui {
 class QPanelSettings;
 }
-class QPacket;
-class QSerialPortThread;
 class QSqlDatabase;
 
 // Edits the panel settings of the database's system row and saves them to the database, or to
 // the database and the panel.
-class QPanelSettings : public QDialog
+class QPanelSettings : public PanelDialogOf<QPanelSettings>
 {
     Q_OBJECT
 public:
-    // Without a thread the caller connects the request signals itself.
-    QPanelSettings(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread);
+    // Without a worker the caller connects the request signals itself.
+    QPanelSettings(QWidget* parent, QSqlDatabase* db, QSerialPortThread* worker);
     ~QPanelSettings() override;
-
-    // A dialog whose requests go to the serial worker.
-    static QPanelSettings* create(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread);
-    // Runs the dialog modally; true when it ended accepted.
-    static bool exec(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread);
-
-    void reject() override;
-
-signals:
-    void cancel();
-    void sendPacket(QPacket* packet);
 
 public slots:
     void onHandleEvent(QSerialPortError error, QString errorString, QByteArray data);
@@ -41,11 +28,10 @@ public slots:
     void on_cbox_type_lock_currentIndexChanged(int index);
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    // The settings are on their way to the panel; the dialog closes when they have arrived.
+    bool isBusy() const override { return m_waiting; }
 
 private:
-    using QDialog::exec;
-
     void load();
     bool saveToDB();
     void onLinkClosed();
@@ -55,8 +41,6 @@ private:
     QVariantMap formValues() const;
 
     Ui::QPanelSettings* ui;
-    QSqlDatabase* db;
-    QSerialPortThread* thread;
-    bool closeRequested = false;
-    bool waiting = false;
+    QSqlDatabase* m_db;
+    bool m_waiting = false;
 };

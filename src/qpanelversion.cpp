@@ -4,15 +4,12 @@
 #include "protocol.h"
 #include "qpacket.h"
 #include "qprotocolerrors.h"
-#include "qserialportthread.h"
-#include "requesterwiring.h"
 #include "ui_qpanelversion.h"
 
-#include <QCloseEvent>
 #include <QMessageBox>
 
-QPanelVersion::QPanelVersion(QWidget* parent)
-    : QDialog(parent)
+QPanelVersion::QPanelVersion(QWidget* parent, QSerialPortThread* worker)
+    : PanelDialogOf(parent, worker)
     , ui(new Ui::QPanelVersion)
 {
     ui->setupUi(this);
@@ -23,49 +20,21 @@ QPanelVersion::~QPanelVersion()
     delete ui;
 }
 
-QPanelVersion* QPanelVersion::create(QWidget* parent, QSerialPortThread* thread)
-{
-    auto* dialog = new QPanelVersion(parent);
-    connectRequester(dialog, thread);
-    return dialog;
-}
-
-void QPanelVersion::exec(QWidget* parent, QSerialPortThread* thread)
-{
-    QScopedPointer<QPanelVersion> dialog(create(parent, thread));
-    dialog->QDialog::exec();
-}
-
 void QPanelVersion::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     ui->tbRetry->click();
 }
 
-void QPanelVersion::closeEvent(QCloseEvent* event)
+bool QPanelVersion::isBusy() const
 {
-    if (ui->tbRetry->isEnabled()) {
-        QDialog::closeEvent(event);
-        return;
-    }
-    // The answer is on its way; close when it has been shown.
-    event->ignore();
-    closeRequested = true;
-}
-
-void QPanelVersion::reject()
-{
-    // Escape follows the same rule as the close box.
-    if (!ui->tbRetry->isEnabled()) {
-        closeRequested = true;
-        return;
-    }
-    QDialog::reject();
+    // The answer is on its way; the dialog closes when it has been shown.
+    return !ui->tbRetry->isEnabled();
 }
 
 void QPanelVersion::on_tbRetry_clicked()
 {
-    if (!ui->tbRetry->isEnabled())
+    if (isBusy())
         return;
     ui->lType->setText(QStringLiteral("?"));
     ui->lVer->setText(QStringLiteral("?"));
@@ -78,7 +47,7 @@ void QPanelVersion::on_tbRetry_clicked()
 
 void QPanelVersion::on_tbClose_clicked()
 {
-    if (!ui->tbRetry->isEnabled())
+    if (isBusy())
         emit cancel();
     close();
 }
@@ -96,6 +65,5 @@ void QPanelVersion::onHandleEvent(QSerialPortError error, QString errorString, Q
         ui->lType->setText(version.typeText());
         ui->lVer->setText(version.versionText());
     }
-    if (closeRequested)
-        close();
+    leaveIfAsked();
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "databasecompaction.h"
 #include "qserialporterror.h"
 #include "qserialportthread.h"
 
@@ -9,25 +8,25 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QSqlDatabase>
-#include <QStringList>
 
 namespace Ui {
 class QZelKorWindow;
 }
-class QAbstractButton;
-class QAction;
+class ConnectionStrip;
+class DatabaseSession;
+class EventsList;
 class MainWindowJournal;
-class QLabel;
 class QMenu;
-class QTreeWidget;
 class QTreeWidgetItem;
+class RecentFilesMenu;
+class TreeEditing;
 class WindowLayout;
-enum class ControlledDevice;
-enum ControlMode : quint8;
 
 // The main window: owns the serial worker and the database connection for the whole run,
 // carries the menus from which every dialog is reached, and switches the controls by the
-// state of the database and of the link to the panel.
+// state of the database and of the link to the panel. It only wires: the connection strip
+// (ConnectionStrip), the database file's life (DatabaseSession), the journal
+// (MainWindowJournal) and the dialogs do the work.
 class QZelKorWindow : public QMainWindow
 {
     Q_OBJECT
@@ -37,12 +36,12 @@ public:
 
     QSerialPortThread* serialThread() { return &m_serialThread; }
     // The key format the events list and new keys use.
-    int defaultKeyFormat() const { return m_defaultKeyFormat; }
-    QSqlDatabase* database() { return &m_db; }
+    int defaultKeyFormat() const;
+    QSqlDatabase* database();
     // True while a background database task of the window runs.
     bool isBusy() const { return m_busy; }
     // True while the file closed last is being compacted in the background.
-    bool isCompacting() const { return m_compaction.isRunning(); }
+    bool isCompacting() const;
     static QString applicationTitle();
     // Selects the listed port with this name or device path and connects to it, as the user
     // would; true when the worker runs.
@@ -120,41 +119,24 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct StatusTask;
     void createMenus();
-    void closeConnection(bool compact);
-    bool checkDatabaseFormat();
-    bool loadDatabaseSettings();
-    void updateSelectionActions();
-    QTreeWidgetItem* selectedRow() const;
-    void addRecentFile(const QString& fileName);
-    void rebuildRecentFilesMenu();
-    void editSubscriber(QTreeWidgetItem* row);
-    void editKey(QTreeWidgetItem* owner, QTreeWidgetItem* row);
     void wireEnabling();
-    void restoreWindowSettings();
-    void saveWindowSettings();
+    void onDatabaseClosed();
     WindowLayout storedLayout();
-    void showLinkState(const QString& picture, const QString& toolTip);
-    void sendControl(ControlledDevice device, ControlMode mode);
-    bool requireLink(const QAction* action);
-    void showLockState(quint8 status);
-    void layOutStrip();
-    void toggleBack(QAbstractButton* button);
 
     Ui::QZelKorWindow* ui;
     bool m_busy = false;
     QSerialPortThread m_serialThread;
-    QSqlDatabase m_db;
-    DatabaseCompaction m_compaction;
+    DatabaseSession* m_database;
     QMenu* m_addMenu = nullptr;
     QMenu* m_treeMenu = nullptr;
     QMenu* m_findMenu = nullptr;
     QMenu* m_eventsMenu = nullptr;
     QMenu* m_alignMenu = nullptr;
-    QMenu* m_recentMenu = nullptr;
-    QLabel* m_linkLost = nullptr;
+    RecentFilesMenu* m_recent = nullptr;
+    ConnectionStrip* m_strip = nullptr;
     MainWindowJournal* m_journal = nullptr;
-    int m_defaultKeyFormat = 2;
+    TreeEditing* m_tree = nullptr;
+    EventsList* m_events = nullptr;
     bool m_closing = false;
 };

@@ -12,7 +12,7 @@ ReopeningLink::ReopeningLink(const QString& port, QObject* parent)
 {
     m_pause.setSingleShot(true);
     connect(&m_pause, &QTimer::timeout, this, &ReopeningLink::reopen);
-    connect(&m_thread, &QSerialPortThread::errorEvent, this, &ReopeningLink::onError);
+    connect(&m_worker, &QSerialPortThread::errorEvent, this, &ReopeningLink::onError);
 }
 
 ReopeningLink::~ReopeningLink()
@@ -24,7 +24,7 @@ bool ReopeningLink::start(QString* error)
 {
     QSerialPort::SerialPortError code = QSerialPort::NoError;
     QString text;
-    if (!m_thread.start(m_port, code, text)) {
+    if (!m_worker.start(m_port, code, text)) {
         *error = PortAccess::openFailureText(m_port, code, text);
         return false;
     }
@@ -40,9 +40,9 @@ bool ReopeningLink::open(QString* error)
 void ReopeningLink::close()
 {
     m_pause.stop();
-    m_thread.stop();
+    m_worker.stop();
     // The answers the worker sent before it stopped, and its end, reach their receivers.
-    QCoreApplication::sendPostedEvents(&m_thread, QEvent::MetaCall);
+    QCoreApplication::sendPostedEvents(&m_worker, QEvent::MetaCall);
 }
 
 void ReopeningLink::onError(QSerialPortError error, const QString& errorString)
@@ -64,7 +64,7 @@ void ReopeningLink::onError(QSerialPortError error, const QString& errorString)
     m_lost = true;
     m_failures = 0;
     // A port whose adapter was unplugged stays dead even when the adapter is back.
-    m_thread.stop();
+    m_worker.stop();
     m_pause.start(m_pauseS * 1000);
     m_pauseS = std::min(m_pauseS * 2, LongestPauseS);
 }

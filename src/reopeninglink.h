@@ -18,7 +18,7 @@ public:
     ~ReopeningLink() override;
 
     // The worker; the same object across reopenings, so connections to it stay.
-    QSerialPortThread* thread() { return &m_thread; }
+    QSerialPortThread* worker() { return &m_worker; }
     const QString& port() const { return m_port; }
 
     // Opens the port the first time; false with the message to show.
@@ -45,7 +45,7 @@ private:
     void reopen();
 
     QString m_port;
-    QSerialPortThread m_thread;
+    QSerialPortThread m_worker;
     QTimer m_pause;
     int m_failures = 0;
     int m_pauseS = 1;

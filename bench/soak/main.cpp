@@ -141,7 +141,7 @@ int main(int argc, char* argv[])
         [&faults](bool incoming, const QByteArray& bytes) { faults.onTrace(incoming, bytes); });
 
     ReopeningLink link(port);
-    QSerialPortThread* worker = link.thread();
+    QSerialPortThread* worker = link.worker();
     LinkCounts counts;
     int reopening = -1;
     QObject::connect(worker, &QSerialPortThread::event, &app,

@@ -23,7 +23,7 @@ WatchLink::WatchLink(const QString& port, JournalRecorder* recorder)
     connect(&m_link, &ReopeningLink::reopenFailed, this, [](const QString& error, int pauseS) {
         Console::message(tr("%1\r\nСледующая попытка через %2 с.").arg(error).arg(pauseS));
     });
-    recorder->attach(m_link.thread());
+    recorder->attach(m_link.worker());
 }
 
 WatchLink::~WatchLink()
