@@ -14,15 +14,30 @@
 
 namespace {
 
-// Records a writer may commit after newer ones (two writers, a short hold) are sent again
-// when nothing else waits: the server keeps each once.
-constexpr qint64 LateMarginMs = 60000;
-constexpr int LateCheckMs = 30000;
 // How often the backlog and the panel's last sighting are reported while records flow.
 constexpr int ReportMs = 2000;
 constexpr int IdleReportMs = 30000;
 // How often the local journal is asked for new records.
 constexpr int PollMs = 200;
+
+// The columns of a record as the journal's query returns them.
+enum Column {
+    Seq,
+    Id,
+    StoredFrom,
+    StoredUntil,
+    Key,
+    Text,
+    Detail,
+    Port,
+    Database,
+    Owner,
+    User,
+    Kind,
+    Code,
+    Raw
+};
+constexpr int LabelColumns[] = {Text, Detail, Port, Database, User};
 
 qint64 monthOf(qint64 id)
 {
@@ -35,15 +50,44 @@ QString number(const QVariant& value)
     return value.isNull() ? QStringLiteral("NULL") : QString::number(value.toLongLong());
 }
 
+// Texts as a PostgreSQL array literal, each element quoted.
+QString arrayLiteral(const QStringList& texts)
+{
+    QStringList quoted;
+    for (QString text : texts)
+        quoted.append(QLatin1Char('"') +
+                      text.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+                          .replace(QLatin1Char('"'), QLatin1String("\\\"")) +
+                      QLatin1Char('"'));
+    return QLatin1Char('{') + quoted.join(QLatin1Char(',')) + QLatin1Char('}');
+}
+
+QString idList(const QSet<qint64>& ids)
+{
+    QStringList texts;
+    for (qint64 id : ids)
+        texts.append(QString::number(id));
+    return texts.join(QLatin1Char(','));
+}
+
+// The numbers of an integer array the server returned, e.g. "{3,1,2}".
+QList<qint64> numbers(const QVariant& array)
+{
+    QList<qint64> result;
+    const QString text = array.toString().mid(1).chopped(1);
+    for (const QString& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        result.append(part.toLongLong());
+    return result;
+}
+
 } // namespace
 
 struct FleetForwarder::Batch
 {
     QStringList rows; // the records as SQL values
-    QSet<qint64> labels;
-    QSet<qint64> owners;
     QList<qint64> monthIds;
-    qint64 last = 0;
+    qint64 lastSeq = 0;
+    qint64 lastId = 0;
 };
 
 FleetForwarder::FleetForwarder(const QString& journalFile, const QString& site,
@@ -87,9 +131,19 @@ bool FleetForwarder::openJournal(JournalFile& journal, QString* error)
 {
     if (journal.isOpen())
         return true;
-    if (journal.openForReading() == JournalFile::State::ReadOnly)
-        return true;
+    if (journal.openForReading() == JournalFile::State::ReadOnly) {
+        if (QSqlQuery(journal.database()).exec(QStringLiteral("SELECT seq FROM record LIMIT 0")))
+            return true;
+        // A journal of an earlier version numbers its records when opened for writing.
+        journal.close();
+        if (journal.openForWriting() == JournalFile::State::Writable) {
+            journal.close();
+            if (journal.openForReading() == JournalFile::State::ReadOnly)
+                return true;
+        }
+    }
     *error = journal.errorText();
+    journal.close();
     return false;
 }
 
@@ -98,11 +152,9 @@ qint64 FleetForwarder::waiting(JournalFile& journal)
     if (!journal.isOpen())
         return -1;
     QSqlQuery query(journal.database());
-    query.prepare(QStringLiteral("SELECT count(*) FROM record WHERE id > :after"));
-    query.bindValue(QStringLiteral(":after"), m_acknowledged);
-    if (!query.exec() || !query.next())
+    if (!query.exec(QStringLiteral("SELECT coalesce(max(seq), 0) FROM record")) || !query.next())
         return -1;
-    return query.value(0).toLongLong();
+    return qMax<qint64>(0, query.value(0).toLongLong() - m_seq);
 }
 
 bool FleetForwarder::connectServer(PgConnection& server, JournalFile& journal, QString* error)
@@ -115,7 +167,7 @@ bool FleetForwarder::connectServer(PgConnection& server, JournalFile& journal, Q
         return false;
     }
     PgConnection::Rows rows;
-    if (!server.exec(QStringLiteral("SELECT id, last_record, records FROM fleet.site"
+    if (!server.exec(QStringLiteral("SELECT id, forwarded_seq, forwarded_id FROM fleet.site"
                                     " WHERE name = $1"),
                      {m_site}, &rows)) {
         *error = server.errorText();
@@ -130,63 +182,131 @@ bool FleetForwarder::connectServer(PgConnection& server, JournalFile& journal, Q
         return false;
     }
     m_siteId = rows[0][0].toInt();
-    m_acknowledged = rows[0][1].toLongLong();
-    m_cursor = m_acknowledged;
-    // A record committed late, beyond the margin, leaves the server with fewer of the site's
-    // records than the journal holds up to the same point: everything is sent again then, and
-    // the server keeps what it lacked.
-    const qint64 held = rows[0][2].toLongLong();
+    m_seq = rows[0][1].toLongLong();
+    if (m_seq == 0)
+        return true;
+    // The record the server holds last must be this journal's record of that seq; otherwise
+    // the journal was made anew or put back from a copy, and all of it is sent again.
     QSqlQuery query(journal.database());
-    query.prepare(QStringLiteral("SELECT count(*) FROM record WHERE id <= :last"));
-    query.bindValue(QStringLiteral(":last"), m_acknowledged);
-    if (query.exec() && query.next() && query.value(0).toLongLong() > held)
-        m_cursor = 0;
-    return true;
-}
-
-int FleetForwarder::sendNext(PgConnection& server, JournalFile& journal, qint64 from,
-                             QString* error)
-{
-    QSqlQuery query(journal.database());
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT id, stored_from, stored_until, key, text, detail, port,"
-                                 " database, owner, user, kind, code, raw FROM record"
-                                 " WHERE id > :from ORDER BY id LIMIT %1")
-                      .arg(BatchSize));
-    query.bindValue(QStringLiteral(":from"), from);
+    query.prepare(QStringLiteral("SELECT id FROM record WHERE seq = :seq"));
+    query.bindValue(QStringLiteral(":seq"), m_seq);
     if (!query.exec()) {
         *error =
             tr("не удалось прочитать журнал %1: %2").arg(m_journalFile, query.lastError().text());
         journal.close();
-        return -1;
+        server.close();
+        return false;
     }
-    Batch batch;
-    const QString site = QString::number(m_siteId);
+    if (!query.next() || query.value(0).toLongLong() != rows[0][2].toLongLong()) {
+        m_seq = 0;
+        emit message(tr("Записи объекта %1 на сервере пришли не из журнала %2 (журнал создан "
+                        "заново или восстановлен из копии): журнал отправляется с начала, "
+                        "записи, которые на сервере уже есть, не повторятся.")
+                         .arg(m_site, m_journalFile));
+    }
+    return true;
+}
+
+bool FleetForwarder::mapLabels(PgConnection& server, JournalFile& journal, const QSet<qint64>& ids,
+                               QString* error)
+{
+    if (ids.isEmpty())
+        return true;
+    QSqlQuery query(journal.database());
+    if (!query.exec(
+            QStringLiteral("SELECT id, text FROM label WHERE id IN (%1)").arg(idList(ids)))) {
+        *error =
+            tr("не удалось прочитать журнал %1: %2").arg(m_journalFile, query.lastError().text());
+        return false;
+    }
+    QList<qint64> local;
+    QStringList texts;
     while (query.next()) {
-        const qint64 id = query.value(0).toLongLong();
-        QString row = QLatin1Char('(') + QString::number(id);
-        for (int column : {1, 2})
-            row += QLatin1Char(',') + number(query.value(column));
-        row += QLatin1Char(',') + site;
-        for (int column = 3; column <= 11; ++column)
-            row += QLatin1Char(',') + number(query.value(column));
-        const QByteArray raw = query.value(12).toByteArray();
-        row += query.isNull(12)
-                   ? QStringLiteral(",NULL)")
-                   : QStringLiteral(",'\\x%1'::bytea)").arg(QString::fromLatin1(raw.toHex()));
-        batch.rows.append(row);
-        for (int column : {4, 5, 6, 7, 9}) {
-            if (!query.isNull(column) && !m_labels.contains(query.value(column).toLongLong()))
-                batch.labels.insert(query.value(column).toLongLong());
+        local.append(query.value(0).toLongLong());
+        texts.append(query.value(1).toString());
+    }
+    PgConnection::Rows rows;
+    if (!server.exec(QStringLiteral("SELECT fleet.label_ids($1::text[])"), {arrayLiteral(texts)},
+                     &rows)) {
+        *error = server.errorText();
+        return false;
+    }
+    const QList<qint64> remote = numbers(rows.value(0).value(0));
+    if (remote.size() != local.size() || local.size() != ids.size()) {
+        *error = tr("сервер не дал номера текстам журнала");
+        return false;
+    }
+    for (int n = 0; n < local.size(); ++n)
+        m_labels.insert(local[n], remote[n]);
+    return true;
+}
+
+bool FleetForwarder::mapOwners(PgConnection& server, JournalFile& journal, const QSet<qint64>& ids,
+                               QString* error)
+{
+    if (ids.isEmpty())
+        return true;
+    QSqlQuery query(journal.database());
+    if (!query.exec(QStringLiteral("SELECT id, subscriber, apartment, name FROM owner"
+                                   " WHERE id IN (%1)")
+                        .arg(idList(ids)))) {
+        *error =
+            tr("не удалось прочитать журнал %1: %2").arg(m_journalFile, query.lastError().text());
+        return false;
+    }
+    QList<qint64> local;
+    QStringList subscribers;
+    QStringList apartments;
+    QStringList names;
+    while (query.next()) {
+        local.append(query.value(0).toLongLong());
+        subscribers.append(query.value(1).toString());
+        apartments.append(query.value(2).toString());
+        names.append(query.value(3).toString());
+    }
+    PgConnection::Rows rows;
+    if (!server.exec(
+            QStringLiteral("SELECT fleet.owner_ids($1::integer[], $2::text[], $3::text[])"),
+            {arrayLiteral(subscribers), arrayLiteral(apartments), arrayLiteral(names)}, &rows)) {
+        *error = server.errorText();
+        return false;
+    }
+    const QList<qint64> remote = numbers(rows.value(0).value(0));
+    if (remote.size() != local.size() || local.size() != ids.size()) {
+        *error = tr("сервер не дал номера владельцам ключей журнала");
+        return false;
+    }
+    for (int n = 0; n < local.size(); ++n)
+        m_owners.insert(local[n], remote[n]);
+    return true;
+}
+
+int FleetForwarder::sendNext(PgConnection& server, JournalFile& journal, QString* error)
+{
+    QSqlQuery query(journal.database());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT seq, id, stored_from, stored_until, key, text, detail,"
+                                 " port, database, owner, user, kind, code, raw FROM record"
+                                 " WHERE seq > :after ORDER BY seq LIMIT %1")
+                      .arg(BatchSize));
+    query.bindValue(QStringLiteral(":after"), m_seq);
+    QVector<QVariantList> records;
+    QSet<qint64> labels;
+    QSet<qint64> owners;
+    if (query.exec()) {
+        while (query.next()) {
+            QVariantList record;
+            record.reserve(Raw + 1);
+            for (int column = Seq; column <= Raw; ++column)
+                record.append(query.value(column));
+            for (int column : LabelColumns) {
+                if (!record[column].isNull() && !m_labels.contains(record[column].toLongLong()))
+                    labels.insert(record[column].toLongLong());
+            }
+            if (!record[Owner].isNull() && !m_owners.contains(record[Owner].toLongLong()))
+                owners.insert(record[Owner].toLongLong());
+            records.append(record);
         }
-        if (!query.isNull(8) && !m_owners.contains(query.value(8).toLongLong()))
-            batch.owners.insert(query.value(8).toLongLong());
-        const qint64 month = monthOf(id);
-        if (!m_months.contains(month)) {
-            m_months.insert(month);
-            batch.monthIds.append(id);
-        }
-        batch.last = id;
     }
     if (query.lastError().isValid()) {
         *error =
@@ -195,17 +315,48 @@ int FleetForwarder::sendNext(PgConnection& server, JournalFile& journal, qint64 
         return -1;
     }
     query.finish();
-    if (batch.rows.isEmpty())
+    if (records.isEmpty())
         return 0;
-    if (!send(server, journal, batch, error))
+    // Texts and owners are numbered outside the batch's transaction: other recorders may
+    // need the same new text meanwhile.
+    if (!mapLabels(server, journal, labels, error) || !mapOwners(server, journal, owners, error))
         return -1;
-    m_cursor = qMax(m_cursor, batch.last);
-    m_acknowledged = qMax(m_acknowledged, batch.last);
+    Batch batch;
+    const QString site = QString::number(m_siteId);
+    const auto mapped = [](const QHash<qint64, qint64>& map, const QVariant& value) {
+        return value.isNull() ? QStringLiteral("NULL")
+                              : QString::number(map.value(value.toLongLong()));
+    };
+    for (const QVariantList& record : records) {
+        const qint64 id = record[Id].toLongLong();
+        QString row = QLatin1Char('(') + QString::number(id) + QLatin1Char(',') +
+                      number(record[StoredFrom]) + QLatin1Char(',') + number(record[StoredUntil]) +
+                      QLatin1Char(',') + site + QLatin1Char(',') + number(record[Key]);
+        for (int column : {Text, Detail, Port, Database})
+            row += QLatin1Char(',') + mapped(m_labels, record[column]);
+        row += QLatin1Char(',') + mapped(m_owners, record[Owner]) + QLatin1Char(',') +
+               mapped(m_labels, record[User]) + QLatin1Char(',') + number(record[Kind]) +
+               QLatin1Char(',') + number(record[Code]);
+        row += record[Raw].isNull()
+                   ? QStringLiteral(",NULL)")
+                   : QStringLiteral(",'\\x%1'::bytea)")
+                         .arg(QString::fromLatin1(record[Raw].toByteArray().toHex()));
+        batch.rows.append(row);
+        const qint64 month = monthOf(id);
+        if (!m_months.contains(month)) {
+            m_months.insert(month);
+            batch.monthIds.append(id);
+        }
+    }
+    batch.lastSeq = records.last()[Seq].toLongLong();
+    batch.lastId = records.last()[Id].toLongLong();
+    if (!send(server, batch, error))
+        return -1;
+    m_seq = batch.lastSeq;
     return batch.rows.size();
 }
 
-bool FleetForwarder::send(PgConnection& server, JournalFile& journal, const Batch& batch,
-                          QString* error)
+bool FleetForwarder::send(PgConnection& server, const Batch& batch, QString* error)
 {
     const auto fail = [&](const QString& text) {
         *error = text;
@@ -221,70 +372,19 @@ bool FleetForwarder::send(PgConnection& server, JournalFile& journal, const Batc
                          {QLatin1Char('{') + ids.join(QLatin1Char(',')) + QLatin1Char('}')}))
             return fail(server.errorText());
     }
-    if (!server.exec(QStringLiteral("BEGIN")))
-        return fail(server.errorText());
-    const QString site = QString::number(m_siteId);
-    if (!batch.labels.isEmpty()) {
-        QSqlQuery labels(journal.database());
-        QStringList ids;
-        for (qint64 id : batch.labels)
-            ids.append(QString::number(id));
-        labels.exec(QStringLiteral("SELECT id, text FROM label WHERE id IN (%1)")
-                        .arg(ids.join(QLatin1Char(','))));
-        QStringList values;
-        QVariantList params;
-        while (labels.next()) {
-            values.append(QStringLiteral("(%1,$%2::integer,$%3)")
-                              .arg(site)
-                              .arg(params.size() + 1)
-                              .arg(params.size() + 2));
-            params << labels.value(0) << labels.value(1);
-        }
-        if (!values.isEmpty() &&
-            !server.exec(QStringLiteral("INSERT INTO fleet.label (site, id, text) VALUES ") +
-                             values.join(QLatin1Char(',')) +
-                             QStringLiteral(" ON CONFLICT DO NOTHING"),
-                         params))
-            return fail(server.errorText());
-    }
-    if (!batch.owners.isEmpty()) {
-        QSqlQuery owners(journal.database());
-        QStringList ids;
-        for (qint64 id : batch.owners)
-            ids.append(QString::number(id));
-        owners.exec(QStringLiteral("SELECT id, subscriber, apartment, name FROM owner"
-                                   " WHERE id IN (%1)")
-                        .arg(ids.join(QLatin1Char(','))));
-        QStringList values;
-        QVariantList params;
-        while (owners.next()) {
-            const int n = params.size();
-            values.append(QStringLiteral("(%1,$%2::integer,$%3::integer,$%4,$%5)")
-                              .arg(site)
-                              .arg(n + 1)
-                              .arg(n + 2)
-                              .arg(n + 3)
-                              .arg(n + 4));
-            params << owners.value(0) << owners.value(1) << owners.value(2) << owners.value(3);
-        }
-        if (!values.isEmpty() &&
-            !server.exec(QStringLiteral("INSERT INTO fleet.owner (site, id, subscriber,"
-                                        " apartment, name) VALUES ") +
-                             values.join(QLatin1Char(',')) +
-                             QStringLiteral(" ON CONFLICT DO NOTHING"),
-                         params))
-            return fail(server.errorText());
-    }
-    // Only numbers and hexadecimal bytes: the values are written into the statement itself.
-    if (!server.exec(QStringLiteral("INSERT INTO fleet.record (id, stored_from, stored_until,"
+    // The records and how far they reach, in one transaction: the server's position never
+    // runs ahead of what it holds, nor behind it.
+    if (!server.exec(QStringLiteral("BEGIN")) ||
+        // Only numbers and hexadecimal bytes: the values are written into the statement itself.
+        !server.exec(QStringLiteral("INSERT INTO fleet.record (id, stored_from, stored_until,"
                                     " site, key, text, detail, port, database, owner, \"user\","
                                     " kind, code, raw) VALUES ") +
                      batch.rows.join(QLatin1Char(',')) +
                      QStringLiteral(" ON CONFLICT DO NOTHING")) ||
+        !server.exec(QStringLiteral("SELECT fleet.acknowledge($1, $2)"),
+                     {batch.lastSeq, batch.lastId}) ||
         !server.exec(QStringLiteral("COMMIT")))
         return fail(server.errorText());
-    m_labels.unite(batch.labels);
-    m_owners.unite(batch.owners);
     return true;
 }
 
@@ -299,7 +399,7 @@ bool FleetForwarder::report(PgConnection& server, JournalFile& journal, QString*
         *error = server.errorText();
         return false;
     }
-    emit forwarded(m_acknowledged, backlog);
+    emit forwarded(m_seq, backlog);
     return true;
 }
 
@@ -312,7 +412,6 @@ void FleetForwarder::run()
     bool everUp = false;
     QString lastError;
     QElapsedTimer sinceReport;
-    QElapsedTimer sinceLateCheck;
     while (!stopping()) {
         QString error;
         if (!QFileInfo::exists(m_journalFile)) {
@@ -338,20 +437,12 @@ void FleetForwarder::run()
                 lastError.clear();
                 delay = m_firstPause;
                 sinceReport.invalidate();
-                sinceLateCheck.start();
             }
         }
         int sent = 0;
         if (ok) {
-            sent = sendNext(server, journal, m_cursor, &error);
+            sent = sendNext(server, journal, &error);
             ok = sent >= 0;
-        }
-        if (ok && sent < BatchSize && sinceLateCheck.hasExpired(LateCheckMs)) {
-            // Nothing else waits: what was committed late within the margin goes now.
-            const int late =
-                sendNext(server, journal, qMax<qint64>(0, m_cursor - LateMarginMs * 16), &error);
-            ok = late >= 0;
-            sinceLateCheck.start();
         }
         if (ok && (!sinceReport.isValid() ||
                    sinceReport.hasExpired(sent > 0 ? ReportMs : IdleReportMs))) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QMutex>
 #include <QSet>
 #include <QString>
@@ -9,11 +10,12 @@
 class JournalFile;
 class PgConnection;
 
-// Sends a local journal's records, in order and in batches, to a fleet journal on a PostgreSQL
-// server, on a thread and connections of its own: the local journal is the buffer, so recording
-// never waits for the server. A record is its site's and its local id, so a batch sent twice is
-// stored once; after a restart of either side the sending resumes from the newest record the
-// server holds of the site (with a margin for records a writer committed late). While the
+// Sends a local journal's records, in the order they were written and in batches, to a fleet
+// journal on a PostgreSQL server, on a thread and connections of its own: the local journal is
+// the buffer, so recording never waits for the server. A record is its site's and its local
+// id, so a batch sent twice is stored once; each batch tells the server, in its own
+// transaction, the journal's seq it reached, and sending resumes there after a restart of
+// either side (from the start when the server's records came from another journal). While the
 // server is away the pause between attempts grows to a minute; message() tells when sending
 // stops and resumes and how many records wait.
 class FleetForwarder : public QThread
@@ -37,8 +39,8 @@ public:
 signals:
     // A line for standard error, from the forwarder's thread.
     void message(const QString& text);
-    // A batch arrived: the newest record the server holds and how many still wait.
-    void forwarded(qint64 lastId, qint64 waiting);
+    // A batch arrived: the journal's seq the server holds up to and how many records still wait.
+    void forwarded(qint64 seq, qint64 waiting);
 
 protected:
     void run() override;
@@ -46,13 +48,18 @@ protected:
 private:
     struct Batch;
 
+    bool openJournal(JournalFile& journal, QString* error);
     bool connectServer(PgConnection& server, JournalFile& journal, QString* error);
-    // Sends the records after m_cursor; the number sent, -1 on a failure.
-    int sendNext(PgConnection& server, JournalFile& journal, qint64 from, QString* error);
-    bool send(PgConnection& server, JournalFile& journal, const Batch& batch, QString* error);
+    // Sends the records after m_seq; the number sent, -1 on a failure.
+    int sendNext(PgConnection& server, JournalFile& journal, QString* error);
+    // The server's numbers of the batch's texts and owners it has not learnt yet.
+    bool mapLabels(PgConnection& server, JournalFile& journal, const QSet<qint64>& ids,
+                   QString* error);
+    bool mapOwners(PgConnection& server, JournalFile& journal, const QSet<qint64>& ids,
+                   QString* error);
+    bool send(PgConnection& server, const Batch& batch, QString* error);
     bool report(PgConnection& server, JournalFile& journal, QString* error);
     qint64 waiting(JournalFile& journal);
-    bool openJournal(JournalFile& journal, QString* error);
     // Sleeps up to ms unless stopped; false when stopped.
     bool pause(int ms);
     bool stopping();
@@ -60,15 +67,16 @@ private:
     const QString m_journalFile;
     const QString m_site;
     const QString m_conninfo;
-    int m_firstPause = 1000;
+    int m_firstPause = 250;
     QMutex m_mutex;
     QWaitCondition m_wake;
     bool m_stop = false;
 
     int m_siteId = 0;
-    qint64 m_acknowledged = 0; // the newest record the server holds of the site
-    qint64 m_cursor = 0;       // the newest record sent on this connection
-    QSet<qint64> m_labels;     // labels and owners the server has been sent on this connection
-    QSet<qint64> m_owners;
+    qint64 m_seq = 0; // the journal's seq of the last record the server holds in order
+    // The journal's texts and owners by their local numbers, as the server numbers them; learnt
+    // anew on each connection.
+    QHash<qint64, qint64> m_labels;
+    QHash<qint64, qint64> m_owners;
     QSet<qint64> m_months;
 };

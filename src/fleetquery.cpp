@@ -39,12 +39,9 @@ bool isDecimal(const QString& text)
 const char* const Columns =
     "SELECT r.id, r.site, r.kind, r.code, r.key, encode(r.raw, 'hex'), t.text, d.text, p.text,"
     " b.text, o.subscriber, o.apartment, o.name, u.text, r.stored_from, r.stored_until FROM (%1) r"
-    " LEFT JOIN fleet.label t ON t.site = r.site AND t.id = r.text"
-    " LEFT JOIN fleet.label d ON d.site = r.site AND d.id = r.detail"
-    " LEFT JOIN fleet.label p ON p.site = r.site AND p.id = r.port"
-    " LEFT JOIN fleet.label b ON b.site = r.site AND b.id = r.database"
-    " LEFT JOIN fleet.label u ON u.site = r.site AND u.id = r.\"user\""
-    " LEFT JOIN fleet.owner o ON o.site = r.site AND o.id = r.owner";
+    " LEFT JOIN fleet.label t ON t.id = r.text LEFT JOIN fleet.label d ON d.id = r.detail"
+    " LEFT JOIN fleet.label p ON p.id = r.port LEFT JOIN fleet.label b ON b.id = r.database"
+    " LEFT JOIN fleet.label u ON u.id = r.\"user\" LEFT JOIN fleet.owner o ON o.id = r.owner";
 
 qint64 dayOf(qint64 ms)
 {
@@ -97,9 +94,9 @@ FleetQuery::FleetQuery(PgConnection& server, const JournalFilter& filter)
     }
     if (!filter.apartment.isEmpty()) {
         m_params.append(filter.apartment);
-        m_terms.append(QStringLiteral("(r.site, r.owner) IN (SELECT site, id FROM fleet.owner"
-                                      " WHERE apartment = $%1)")
-                           .arg(m_params.size()));
+        m_terms.append(
+            QStringLiteral("r.owner IN (SELECT id FROM fleet.owner WHERE apartment = $%1)")
+                .arg(m_params.size()));
     }
     const QString text = filter.text.trimmed();
     if (!text.isEmpty()) {
@@ -110,7 +107,7 @@ FleetQuery::FleetQuery(PgConnection& server, const JournalFilter& filter)
         if (isDecimal(text) && !keys.contains(text.toLongLong()))
             keys.append(text.toLongLong());
         m_params << text << QStringLiteral("%") + text.toLower() + QStringLiteral("%");
-        QString term = QStringLiteral("(r.site, r.owner) IN (SELECT site, id FROM fleet.owner WHERE"
+        QString term = QStringLiteral("r.owner IN (SELECT id FROM fleet.owner WHERE"
                                       " apartment = $%1 OR subscriber::text = $%1"
                                       " OR lower(name) LIKE $%2)")
                            .arg(m_params.size() - 1)

@@ -23,6 +23,17 @@ QString newConnectionName()
 const char* const SightingTable = "CREATE TABLE sighting (port INTEGER PRIMARY KEY REFERENCES"
                                   " label (id), time INTEGER NOT NULL)";
 
+// seq numbers the records in the order they were committed, whatever their time of reception
+// (a writer may commit records it held while the journal could not be written, or two writers
+// interleave): a reader that forwards the journal resumes after the last seq it sent and can
+// miss nothing. The trigger numbers what an earlier version of the program adds.
+const char* const SequenceSchema[] = {
+    "CREATE UNIQUE INDEX record_seq ON record (seq)",
+    "CREATE TRIGGER record_seq AFTER INSERT ON record WHEN new.seq IS NULL BEGIN"
+    " UPDATE record SET seq = (SELECT coalesce(max(seq), 0) + 1 FROM record) WHERE id = new.id;"
+    " END",
+};
+
 // Texts (event descriptions, ports, database files, users) repeat endlessly; each is stored
 // once and the records refer to it, which keeps a record near 80 bytes.
 const char* const Schema[] = {
@@ -36,7 +47,8 @@ const char* const Schema[] = {
     " key INTEGER, raw BLOB, text INTEGER NOT NULL REFERENCES label (id),"
     " detail INTEGER REFERENCES label (id), port INTEGER REFERENCES label (id),"
     " database INTEGER REFERENCES label (id), owner INTEGER REFERENCES owner (id),"
-    " user INTEGER REFERENCES label (id), stored_from INTEGER, stored_until INTEGER)",
+    " user INTEGER REFERENCES label (id), stored_from INTEGER, stored_until INTEGER,"
+    " seq INTEGER)",
     SightingTable,
     "CREATE INDEX record_kind ON record (kind)",
     "CREATE INDEX record_key ON record (key) WHERE key IS NOT NULL",
@@ -184,7 +196,32 @@ bool JournalFile::prepareWriting()
                                      .arg(m_fileName, query.lastError().text()));
         return false;
     }
-    return true;
+    return numberRecords();
+}
+
+bool JournalFile::numberRecords()
+{
+    QSqlQuery query(m_db);
+    if (query.exec(QStringLiteral("SELECT seq FROM record LIMIT 0")))
+        return true;
+    // Journals made before the records were numbered: the records they hold are numbered in
+    // the order of their ids, once, in one transaction (another writer may be doing the same).
+    bool ok = query.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    if (ok && !query.exec(QStringLiteral("SELECT seq FROM record LIMIT 0"))) {
+        ok = query.exec(QStringLiteral("ALTER TABLE record ADD COLUMN seq INTEGER")) &&
+             query.exec(QStringLiteral(
+                 "UPDATE record SET seq = n.seq FROM (SELECT id, row_number() OVER (ORDER BY id)"
+                 " AS seq FROM record) AS n WHERE n.id = record.id"));
+        for (const char* statement : SequenceSchema)
+            ok = ok && query.exec(QString::fromLatin1(statement));
+    }
+    if (ok && query.exec(QStringLiteral("COMMIT")))
+        return true;
+    const QString error = query.lastError().text();
+    QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+    fail(State::Unavailable,
+         QObject::tr("Не удалось подготовить журнал %1: %2.").arg(m_fileName, error));
+    return false;
 }
 
 bool JournalFile::createNew()
@@ -212,6 +249,8 @@ bool JournalFile::createNew()
                 QSqlQuery query(db);
                 bool ok = query.exec(QStringLiteral("BEGIN"));
                 for (const char* statement : Schema)
+                    ok = ok && query.exec(QString::fromLatin1(statement));
+                for (const char* statement : SequenceSchema)
                     ok = ok && query.exec(QString::fromLatin1(statement));
                 ok = ok &&
                      query.exec(
@@ -307,7 +346,8 @@ qint64 JournalFile::freeId(QSqlQuery& lastId, qint64 ms)
     return id;
 }
 
-bool JournalFile::insertRecord(QSqlQuery& insert, QSqlQuery& lastId, const JournalRecord& record)
+bool JournalFile::insertRecord(QSqlQuery& insert, QSqlQuery& lastId, const JournalRecord& record,
+                               qint64 seq)
 {
     const qint64 id = freeId(lastId, record.received);
     const qint64 text = labelId(record.text.isEmpty() ? QStringLiteral("?") : record.text);
@@ -323,6 +363,7 @@ bool JournalFile::insertRecord(QSqlQuery& insert, QSqlQuery& lastId, const Journ
         return present ? QVariant(value) : QVariant();
     };
     insert.bindValue(QStringLiteral(":id"), id);
+    insert.bindValue(QStringLiteral(":seq"), seq);
     insert.bindValue(QStringLiteral(":kind"), int(record.kind));
     insert.bindValue(QStringLiteral(":code"), orNone(record.code >= 0, record.code));
     insert.bindValue(QStringLiteral(":key"), orNone(record.key != 0, record.key));
@@ -385,17 +426,18 @@ bool JournalFile::append(const QVector<JournalRecord>& records, const Sighting& 
     QSqlQuery insert(m_db);
     insert.prepare(QStringLiteral(
         "INSERT INTO record (id, kind, code, key, raw, text, detail, port, database, owner, user,"
-        " stored_from, stored_until) VALUES (:id, :kind, :code, :key, :raw, :text, :detail,"
-        " :port, :database, :owner, :user, :stored_from, :stored_until)"));
+        " stored_from, stored_until, seq) VALUES (:id, :kind, :code, :key, :raw, :text, :detail,"
+        " :port, :database, :owner, :user, :stored_from, :stored_until, :seq)"));
     QSqlQuery lastId(m_db);
     lastId.prepare(QStringLiteral("SELECT max(id) FROM record WHERE id >= :first AND id < :end"));
-    bool ok = true;
-    for (const JournalRecord& record : records) {
-        if (!insertRecord(insert, lastId, record)) {
-            ok = false;
-            break;
-        }
-    }
+    // The write lock is held from BEGIN IMMEDIATE on: nobody else numbers records meanwhile.
+    QSqlQuery lastSeq(m_db);
+    bool ok =
+        lastSeq.exec(QStringLiteral("SELECT coalesce(max(seq), 0) FROM record")) && lastSeq.next();
+    qint64 seq = ok ? lastSeq.value(0).toLongLong() : failedStep(lastSeq);
+    lastSeq.finish();
+    for (int n = 0; ok && n < records.size(); ++n)
+        ok = insertRecord(insert, lastId, records[n], ++seq);
     if (ok && sighting.time > 0)
         ok = keepSighting(sighting);
     if (ok) {

@@ -15,7 +15,8 @@ class QSqlQuery;
 // working without recording.
 //
 // A record's id is its time of reception in milliseconds × 16 plus a serial number within the
-// millisecond, so the table itself is in time order and a period is a range of ids.
+// millisecond, so the table itself is in time order and a period is a range of ids. Its seq
+// numbers it in the order of writing, which only grows (what a forwarder follows).
 class JournalFile
 {
 public:
@@ -85,7 +86,10 @@ private:
     qint64 labelId(const QString& text);
     qint64 ownerId(const JournalOwner& owner);
     qint64 freeId(QSqlQuery& lastId, qint64 ms);
-    bool insertRecord(QSqlQuery& insert, QSqlQuery& lastId, const JournalRecord& record);
+    bool insertRecord(QSqlQuery& insert, QSqlQuery& lastId, const JournalRecord& record,
+                      qint64 seq);
+    // Gives a journal made before records were numbered in the order of writing its numbers.
+    bool numberRecords();
     bool keepSighting(const Sighting& sighting);
     // Keeps the failed statement's error as the reason; -1.
     qint64 failedStep(const QSqlQuery& query);

@@ -7,6 +7,9 @@
 #include "qjournalwindow.h"
 #include "testsupport.h"
 
+#include <QSqlError>
+
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -84,7 +87,19 @@ QList<qint64> serverIds(const QString& site)
     return ids;
 }
 
-// A journal file with count panel records of keys first.. received a millisecond apart.
+// How many records the server holds of a site.
+int serverCount(const QString& site)
+{
+    return server
+        ->value("SELECT count(*) FROM fleet.record r JOIN fleet.site s ON s.id = r.site"
+                " WHERE s.name = '" +
+                site + "'")
+        .toInt();
+}
+
+// A journal file with count records of keys first.. received a millisecond apart (from start,
+// or ending now): mostly panel records, some with their owner, stored by the panel, or the
+// program's own actions.
 void makeJournal(const QString& file, int count, quint32 first = 1, qint64 start = 0)
 {
     JournalFile journal(file);
@@ -94,13 +109,49 @@ void makeJournal(const QString& file, int count, quint32 first = 1, qint64 start
     QVector<JournalRecord> records;
     for (int n = 0; n < count; ++n) {
         const quint32 key = first + quint32(n);
-        QByteArray raw(6, '\0');
-        raw[0] = char(key & 0xFF);
-        raw[1] = char((key >> 8) & 0xFF);
-        raw[2] = char((key >> 16) & 0xFF);
-        records.append(JournalRecord::fromPanel(raw, start + n, "/dev/ttyUSB0"));
+        const qint64 ms = start + n;
+        if (n % 50 == 49) {
+            records.append(JournalRecord::action("Открыть замок", n % 100 ? "успешно" : "\"нет\"",
+                                                 "/dev/ttyUSB0", ms));
+            continue;
+        }
+        const char raw[] = {char(key), char(key >> 8), char(key >> 16), 0, char(n % 7 ? 0 : 5), 0};
+        JournalRecord record = JournalRecord::fromPanel(QByteArray(raw, 6), ms, "/dev/ttyUSB0");
+        if (n % 3 == 0) {
+            record.owner = {int(key % 500), QString::number(key % 250),
+                            "Жильцова А.\tБ. " + QString::number(key % 7)};
+            record.database = "/home/консьерж/дом \\5.zelkor";
+        }
+        if (n % 40 == 1) {
+            record.stored = true;
+            record.storedFrom = n % 80 == 1 ? 0 : ms - 60000;
+            record.storedUntil = ms + 5;
+        }
+        records.append(record);
     }
     QVERIFY2(journal.append(records), qPrintable(journal.errorText()));
+}
+
+// What `ostrovel-cli journal --json` prints of a local journal, or of a site on the server
+// without its name, with a filter: the two must agree field by field.
+QStringList printed(const QString& journalOrSite, const QStringList& filter = {})
+{
+    QStringList lines;
+    const bool local = journalOrSite.contains('/');
+    if (runCli(QStringList{"journal", "--json"} + filter +
+                   (local ? QStringList{"--journal", journalOrSite}
+                          : QStringList{"--server", server->conninfo("ostrovel_dispatcher"),
+                                        "--site", journalOrSite}),
+               &lines) != 0)
+        return {"failed"};
+    // The keys come in alphabetical order: the site's between "raw" and "stored".
+    const QString site = QString("\"site\":\"%1\",").arg(journalOrSite);
+    for (QString& line : lines) {
+        if (!local && line.indexOf(site) < 0)
+            return {"another site"};
+        line.remove(site);
+    }
+    return lines;
 }
 
 QString catalog()
@@ -119,7 +170,7 @@ QString catalog()
 } // namespace
 
 // The fleet journal on a PostgreSQL server of the test's own: its schema and roles, recorders
-// forwarding through server stops and kills, and reading it back.
+// forwarding through server stops, kills and late writes, and reading it back.
 class TestFleet : public QObject
 {
     Q_OBJECT
@@ -139,18 +190,20 @@ private slots:
         for (int run = 0; run < 2; ++run) {
             const QString before = run ? catalog() : QString();
             QString errors;
-            QCOMPARE(runCli({"fleet", "init", "--site", "alpha", "--site", "beta", pg.conninfo()},
-                            nullptr, &errors),
-                     0);
+            QCOMPARE(
+                runCli({"fleet", "init", "--site", "alpha", "--site", "beta", "--site", "late1",
+                        "--site", "late2", "--site", "late3", "--site", "late4", pg.conninfo()},
+                       nullptr, &errors),
+                0);
             // Running it again changes nothing.
             if (run)
                 QCOMPARE(catalog(), before);
             QVERIFY2(errors.contains(run ? "уже версии 1" : "подготовлен: версия 1"),
                      qPrintable(errors));
         }
-        QVERIFY(pg.setPassword("ostrovel_alpha", "a-pass"));
-        QVERIFY(pg.setPassword("ostrovel_beta", "b-pass"));
-        QVERIFY(pg.setPassword("ostrovel_dispatcher", "d-pass"));
+        for (const QString role :
+             {"alpha", "beta", "late1", "late2", "late3", "late4", "dispatcher"})
+            QVERIFY(pg.setPassword("ostrovel_" + role, role + "-pass"));
     }
     void cleanupTestCase() { server = nullptr; }
 
@@ -163,19 +216,24 @@ private slots:
             "INSERT INTO fleet.record (id, site, text, kind) VALUES (%1, %2, 1, 0)";
         QTest::newRow("insert for another site")
             << "alpha" << insert.arg(QDateTime::currentMSecsSinceEpoch() * 16).arg(beta);
-        QTest::newRow("label for another site")
-            << "alpha" << QString("INSERT INTO fleet.label VALUES (%1, 99, 'x')").arg(beta);
+        QTest::newRow("add a text")
+            << "alpha" << QString("INSERT INTO fleet.label VALUES (99, 'x')");
+        QTest::newRow("change a text") << "alpha" << QString("UPDATE fleet.label SET text = 'x'");
+        QTest::newRow("read texts") << "alpha" << QString("SELECT count(*) FROM fleet.label");
         QTest::newRow("read records") << "alpha" << QString("SELECT count(*) FROM fleet.record");
         QTest::newRow("read owners") << "alpha" << QString("SELECT count(*) FROM fleet.owner");
         QTest::newRow("delete") << "alpha" << QString("DELETE FROM fleet.record");
         QTest::newRow("change records") << "alpha" << QString("UPDATE fleet.record SET kind = 1");
         QTest::newRow("change its site")
-            << "alpha" << QString("UPDATE fleet.site SET last_record = 0");
+            << "alpha" << QString("UPDATE fleet.site SET forwarded_seq = 0");
         QTest::newRow("change counts") << "alpha" << QString("DELETE FROM fleet.record_day");
         QTest::newRow("dispatcher inserts")
             << "dispatcher" << insert.arg(QDateTime::currentMSecsSinceEpoch() * 16).arg(beta);
         QTest::newRow("dispatcher deletes") << "dispatcher" << QString("DELETE FROM fleet.record");
-        QTest::newRow("dispatcher reports") << "dispatcher" << QString("SELECT fleet.report(0, 0)");
+        QTest::newRow("dispatcher adds texts")
+            << "dispatcher" << QString("SELECT fleet.label_ids('{x}')");
+        QTest::newRow("dispatcher moves a site")
+            << "dispatcher" << QString("SELECT fleet.acknowledge(0, 0)");
     }
     void whatEachRoleMayNotDo()
     {
@@ -201,30 +259,37 @@ private slots:
         makeJournal(journal, 30000);
         PanelSimulator sim;
         QVERIFY(sim.start());
-        auto watch = std::make_unique<Cli>(QStringList{"watch", "--port", sim.slavePath(),
-                                                       "--journal", journal, "--site", "alpha",
-                                                       "--forward", recorder("alpha")});
-        QTRY_VERIFY_WITH_TIMEOUT(serverIds("alpha").size() > 0, 20000);
-        QCOMPARE(watch->stop(SIGKILL), -1);
-        const int before = serverIds("alpha").size();
+        const QStringList watch{"watch",  "--port", sim.slavePath(), "--journal",      journal,
+                                "--site", "alpha",  "--forward",     recorder("alpha")};
+        auto cli = std::make_unique<Cli>(watch);
+        QTRY_VERIFY_WITH_TIMEOUT(serverCount("alpha") > 0, 20000);
+        QCOMPARE(cli->stop(SIGKILL), -1);
+        const int before = serverCount("alpha");
         QVERIFY2(before < 30000, "the backlog should have been cut short");
 
         // Started again, it goes on from what the server holds; meanwhile the server goes away
         // and comes back while the panel's events keep being recorded.
-        watch = std::make_unique<Cli>(QStringList{"watch", "--port", sim.slavePath(), "--journal",
-                                                  journal, "--site", "alpha", "--forward",
-                                                  recorder("alpha")});
-        QTRY_COMPARE_WITH_TIMEOUT(serverIds("alpha").size(), 30000, 30000);
+        cli = std::make_unique<Cli>(watch);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            cli->errors.contains(QString("ждут отправки записей: %1.").arg(30000 - before)), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(serverCount("alpha"), 30000, 30000);
         QVERIFY(pg.stop());
         for (quint32 key = 1; key <= 5; ++key)
             sim.queueKey(key);
         QTRY_COMPARE_WITH_TIMEOUT(localIds(journal).size(), 30005, 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(watch->errors.contains("Ждут отправки записей: 5;"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(cli->errors.contains("Ждут отправки записей: 5;"), 20000);
         QVERIFY(pg.restart());
-        QTRY_VERIFY_WITH_TIMEOUT(watch->errors.contains("возобновлена"), 30000);
-        // Everything arrives once and in order.
-        QTRY_COMPARE_WITH_TIMEOUT(serverIds("alpha"), localIds(journal), 20000);
-        QCOMPARE(watch->stop(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(cli->errors.contains("возобновлена (объект alpha), ждут "
+                                                      "отправки записей: 5."),
+                                 30000);
+        // Everything arrives once and in order, texts and owners as the journal has them.
+        QTRY_COMPARE_WITH_TIMEOUT(serverCount("alpha"), 30005, 20000);
+        QCOMPARE(serverIds("alpha"), localIds(journal));
+        QCOMPARE(cli->stop(), 0);
+        // Texts and owners learnt anew after the kill, over every batch.
+        for (const QStringList& filter :
+             {QStringList{"--kind", "action"}, QStringList{"--apartment", "7"}})
+            QCOMPARE(printed("alpha", filter), printed(journal, filter));
         // The server knows how far the site is and that nothing waits.
         QVector<FleetQuery::SiteStatus> sites;
         PgConnection connection;
@@ -238,6 +303,67 @@ private slots:
         QVERIFY(!sites.last().silent && sites.first().silent);
     }
 
+    void recordsWrittenLate_data()
+    {
+        // Milliseconds before the newest record forwarded that a record was received, which is
+        // only now written; or a journal made anew with records older than the server holds.
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<qint64>("late");
+        QTest::addColumn<QString>("how");
+        QTest::newRow("two writers") << "late1" << qint64(20) << "append";
+        QTest::newRow("held while the journal could not be written")
+            << "late2" << qint64(600000) << "append";
+        QTest::newRow("by an earlier version") << "late3" << qint64(30) << "no seq";
+        QTest::newRow("the journal made anew") << "late4" << qint64(20000) << "new journal";
+    }
+    void recordsWrittenLate()
+    {
+        QFETCH(QString, site);
+        QFETCH(qint64, late);
+        QFETCH(QString, how);
+        const QString file = dir.filePath(site + ".sqlite");
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        makeJournal(file, 200, 500000, now - 200);
+        QStringList said;
+        std::unique_ptr<FleetForwarder> forwarder;
+        const auto forward = [&] {
+            forwarder = std::make_unique<FleetForwarder>(file, site, recorder(site));
+            connect(forwarder.get(), &FleetForwarder::message, this,
+                    [&said](const QString& text) { said.append(text); });
+            forwarder->setFirstPauseMs(100);
+            forwarder->start();
+        };
+        forward();
+        QTRY_COMPARE_WITH_TIMEOUT(serverIds(site), localIds(file), 10000);
+        QList<qint64> expected;
+        QStringList lines;
+        if (how == "append") {
+            makeJournal(file, 1, 600000, now - late);
+        } else if (how == "no seq") {
+            JournalFile journal(file);
+            QCOMPARE(journal.openForWriting(), JournalFile::State::Writable);
+            QSqlQuery insert(journal.database());
+            QVERIFY2(insert.exec(QString("INSERT INTO record (id, kind, code, key, text)"
+                                         " VALUES (%1, 0, 0, 600001, 1)")
+                                     .arg(JournalFile::firstIdAt(now - late) + 1)),
+                     qPrintable(insert.lastError().text()));
+        } else {
+            expected = serverIds(site);
+            lines = printed(site);
+            forwarder.reset();
+            QVERIFY(QFile::remove(file));
+            makeJournal(file, 200, 700000, now - late);
+            forward();
+        }
+        expected += localIds(file);
+        std::sort(expected.begin(), expected.end());
+        QTRY_COMPARE_WITH_TIMEOUT(serverIds(site), expected, 5000);
+        forwarder.reset();
+        QCOMPARE(printed(site), printed(file) + lines);
+        // A journal made anew is said, and sent from its start.
+        QTRY_COMPARE(said.filter("не из журнала").size(), how == "new journal" ? 1 : 0);
+    }
+
     void twoSitesAtOnceAndAWrongPassword()
     {
         const QString a = dir.filePath("two-a.sqlite");
@@ -245,9 +371,10 @@ private slots:
         makeJournal(a, 3000, 1);
         makeJournal(b, 3000, 100000);
         // beta's password file holds a wrong password: said plainly, and recording goes on.
-        QVERIFY(pg.setPassword("ostrovel_beta", "b-pass", "wrong"));
+        QVERIFY(pg.setPassword("ostrovel_beta", "beta-pass", "wrong"));
         FleetForwarder alpha(a, "alpha", recorder("alpha"));
         FleetForwarder beta(b, "beta", recorder("beta"));
+        beta.setFirstPauseMs(200);
         QSignalSpy said(&beta, &FleetForwarder::message);
         alpha.start();
         beta.start();
@@ -256,11 +383,13 @@ private slots:
         QVERIFY2(text.contains("не принял пароль") && !text.contains("wrong"), qPrintable(text));
         makeJournal(b, 10, 200000);
         QCOMPARE(localIds(b).size(), 3010);
-        QVERIFY(pg.setPassword("ostrovel_beta", "b-pass"));
-        QTRY_VERIFY_WITH_TIMEOUT(serverIds("beta") == localIds(b), 20000);
-        const QList<qint64> fromA = localIds(a);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            serverIds("alpha").mid(serverIds("alpha").indexOf(fromA.first())) == fromA, 20000);
+        QVERIFY(pg.setPassword("ostrovel_beta", "beta-pass"));
+        QTRY_VERIFY_WITH_TIMEOUT(serverIds("beta") == localIds(b), 10000);
+        // alpha's server records came from another journal: this one is sent from its start.
+        QTRY_COMPARE_WITH_TIMEOUT(serverCount("alpha"), 30005 + 3000, 10000);
+        const QList<qint64> held = serverIds("alpha");
+        for (qint64 id : localIds(a))
+            QVERIFY(std::binary_search(held.begin(), held.end(), id));
         alpha.stop();
         beta.stop();
     }
@@ -303,6 +432,45 @@ private slots:
         QVERIFY(pg.restart());
         window.setServer(QString());
         QVERIFY(!sites->isVisible());
+    }
+
+    void journalCommandSaysWhenReadingFails_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("said");
+        const QString damaged = dir.filePath("damaged.sqlite");
+        QTest::newRow("a journal half lost")
+            << QStringList{"--journal", damaged} << "Не удалось прочитать журнал " + damaged;
+        QTest::newRow("a recorder's role")
+            << QStringList{"--server", recorder("alpha")}
+            << "Не удалось прочитать журнал на сервере: Сервер журнала отказал";
+        QTest::newRow("a site the server lacks")
+            << QStringList{"--server", pg.conninfo("ostrovel_dispatcher"), "--site", "omega"}
+            << "Не удалось прочитать журнал на сервере: На сервере журнала нет объекта «omega»";
+        QTest::newRow("the server away")
+            << QStringList{"--server", pg.conninfo("ostrovel_dispatcher")}
+            << "Не удалось подключиться к серверу журнала";
+    }
+    void journalCommandSaysWhenReadingFails()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, said);
+        const QString damaged = dir.filePath("damaged.sqlite");
+        if (!QFile::exists(damaged)) {
+            makeJournal(damaged, 20000);
+            // The older half of the file is lost (a failing disk).
+            QFile file(damaged);
+            QVERIFY(file.resize(file.size() / 2));
+        }
+        const bool away = QByteArray(QTest::currentDataTag()) == "the server away";
+        if (away)
+            QVERIFY(pg.stop());
+        QString errors;
+        const int code = runCli(QStringList{"journal"} + arguments, nullptr, &errors);
+        if (away)
+            QVERIFY(pg.restart());
+        QCOMPARE(code, 1);
+        QVERIFY2(errors.startsWith(said), qPrintable(errors));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "journalfile.h"
 #include "journalquery.h"
 
+#include <QSqlQuery>
 #include <QtConcurrent>
 #include <QtTest>
 
@@ -192,6 +193,44 @@ private slots:
         JournalFile journal(file);
         journal.openForReading();
         QCOMPARE(JournalQuery(journal.database(), JournalFilter()).count(), qint64(400));
+        // Numbered 1 to 400 in the order of writing: each writer's records in its own order.
+        QSqlQuery query(journal.database());
+        QVERIFY(query.exec("SELECT seq, key FROM record ORDER BY seq"));
+        quint32 last[2] = {0, 0};
+        for (qint64 seq = 1; query.next(); ++seq) {
+            QCOMPARE(query.value(0).toLongLong(), seq);
+            const quint32 key = query.value(1).toUInt();
+            QVERIFY(key > last[key > 1000]);
+            last[key > 1000] = key;
+        }
+        QCOMPARE(last[0] + last[1], 200u + 1200u);
+    }
+
+    void recordsOfAnEarlierVersionAreNumbered()
+    {
+        const QString file = path("earlier.sqlite");
+        {
+            JournalFile journal(file);
+            journal.openForWriting();
+            QVERIFY(journal.append({keyEvent(1700000000300, 3), keyEvent(1700000000100, 1)}));
+            QVERIFY(journal.append({keyEvent(1700000000200, 2)}));
+            // As the journal was before its records were numbered.
+            QSqlQuery query(journal.database());
+            for (const char* statement : {"DROP TRIGGER record_seq", "DROP INDEX record_seq",
+                                          "ALTER TABLE record DROP COLUMN seq"})
+                QVERIFY2(query.exec(statement), statement);
+        }
+        JournalFile journal(file);
+        QCOMPARE(journal.openForWriting(), JournalFile::State::Writable);
+        QVERIFY(journal.append({keyEvent(1700000000050, 4)}));
+        // And what a program of that version adds meanwhile.
+        QSqlQuery query(journal.database());
+        QVERIFY(query.exec("INSERT INTO record (id, kind, key, text) SELECT max(id) + 1, kind, 5,"
+                           " text FROM record"));
+        // The records it held in the order of their ids, then each added in its turn.
+        QVERIFY(query.exec("SELECT group_concat(key) FROM (SELECT key FROM record ORDER BY seq)"));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toString(), QString("1,2,3,4,5"));
     }
 };
 
