@@ -45,11 +45,19 @@ qint64 monthOf(qint64 id)
     return day.year() * 12 + day.month();
 }
 
-QString number(const QVariant& value)
-{
-    return value.isNull() ? QStringLiteral("NULL") : QString::number(value.toLongLong());
-}
-
+// The statement that stores a batch: the records in arrays, one a column ($2…$14, the bytes in
+// hexadecimal), with the site ($1), and how far they reach in the journal ($15, $16). One
+// statement is one transaction: the server's position never runs ahead of what it holds, nor
+// behind it, and a record it holds already is passed over.
+const char* const StoreBatch =
+    "WITH added AS (INSERT INTO fleet.record (id, stored_from, stored_until, site, key, text,"
+    " detail, port, database, owner, \"user\", kind, code, raw) SELECT r.id, r.stored_from,"
+    " r.stored_until, $1, r.key, r.text, r.detail, r.port, r.database, r.owner, r.who, r.kind,"
+    " r.code, decode(r.raw, 'hex') FROM unnest($2::bigint[], $3::bigint[], $4::bigint[],"
+    " $5::integer[], $6::integer[], $7::integer[], $8::integer[], $9::integer[], $10::integer[],"
+    " $11::integer[], $12::smallint[], $13::smallint[], $14::text[]) AS r (id, stored_from,"
+    " stored_until, key, text, detail, port, database, owner, who, kind, code, raw)"
+    " ON CONFLICT DO NOTHING) SELECT fleet.acknowledge($15, $16)";
 // Texts as a PostgreSQL array literal, each element quoted.
 QString arrayLiteral(const QStringList& texts)
 {
@@ -84,7 +92,8 @@ QList<qint64> numbers(const QVariant& array)
 
 struct FleetForwarder::Batch
 {
-    QStringList rows; // the records as SQL values
+    // The columns as PostgreSQL array literals, without their braces: Id, StoredFrom … Raw.
+    QByteArray columns[Raw];
     QList<qint64> monthIds;
     qint64 lastSeq = 0;
     qint64 lastId = 0;
@@ -181,8 +190,18 @@ bool FleetForwarder::connectServer(PgConnection& server, JournalFile& journal, Q
         server.close();
         return false;
     }
+    // The journal keeps every record until the server holds it, and a batch's records and the
+    // position they reach commit together: a commit the server loses in a crash is sent
+    // again, so it need not wait for the disk.
+    if (!server.exec(QStringLiteral("SET synchronous_commit = off"))) {
+        *error = server.errorText();
+        server.close();
+        return false;
+    }
     m_siteId = rows[0][0].toInt();
     m_seq = rows[0][1].toLongLong();
+    m_sentSeq = m_seq;
+    m_pendingSeq = 0;
     if (m_seq == 0)
         return true;
     // The record the server holds last must be this journal's record of that seq; otherwise
@@ -199,6 +218,7 @@ bool FleetForwarder::connectServer(PgConnection& server, JournalFile& journal, Q
     }
     if (!query.next() || query.value(0).toLongLong() != rows[0][2].toLongLong()) {
         m_seq = 0;
+        m_sentSeq = 0;
         emit message(tr("Записи объекта %1 на сервере пришли не из журнала %2 (журнал создан "
                         "заново или восстановлен из копии): журнал отправляется с начала, "
                         "записи, которые на сервере уже есть, не повторятся.")
@@ -283,29 +303,39 @@ bool FleetForwarder::mapOwners(PgConnection& server, JournalFile& journal, const
 
 int FleetForwarder::sendNext(PgConnection& server, JournalFile& journal, QString* error)
 {
+    // While the server stores one batch, the next is read and prepared here.
     QSqlQuery query(journal.database());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT seq, id, stored_from, stored_until, key, text, detail,"
                                  " port, database, owner, user, kind, code, raw FROM record"
                                  " WHERE seq > :after ORDER BY seq LIMIT %1")
                       .arg(BatchSize));
-    query.bindValue(QStringLiteral(":after"), m_seq);
-    QVector<QVariantList> records;
+    query.bindValue(QStringLiteral(":after"), m_sentSeq);
+    struct Row
+    {
+        qint64 value[Raw];
+        bool null[Raw];
+        QByteArray raw;
+    };
+    QVector<Row> records;
     QSet<qint64> labels;
     QSet<qint64> owners;
     if (query.exec()) {
         while (query.next()) {
-            QVariantList record;
-            record.reserve(Raw + 1);
-            for (int column = Seq; column <= Raw; ++column)
-                record.append(query.value(column));
-            for (int column : LabelColumns) {
-                if (!record[column].isNull() && !m_labels.contains(record[column].toLongLong()))
-                    labels.insert(record[column].toLongLong());
+            Row row;
+            for (int column = Seq; column < Raw; ++column) {
+                const QVariant value = query.value(column);
+                row.null[column] = value.isNull();
+                row.value[column] = value.toLongLong();
             }
-            if (!record[Owner].isNull() && !m_owners.contains(record[Owner].toLongLong()))
-                owners.insert(record[Owner].toLongLong());
-            records.append(record);
+            row.raw = query.value(Raw).toByteArray();
+            for (int column : LabelColumns) {
+                if (!row.null[column] && !m_labels.contains(row.value[column]))
+                    labels.insert(row.value[column]);
+            }
+            if (!row.null[Owner] && !m_owners.contains(row.value[Owner]))
+                owners.insert(row.value[Owner]);
+            records.append(row);
         }
     }
     if (query.lastError().isValid()) {
@@ -316,80 +346,91 @@ int FleetForwarder::sendNext(PgConnection& server, JournalFile& journal, QString
     }
     query.finish();
     if (records.isEmpty())
-        return 0;
+        return confirm(server, error) ? 0 : -1;
     // Texts and owners are numbered outside the batch's transaction: other recorders may
     // need the same new text meanwhile.
-    if (!mapLabels(server, journal, labels, error) || !mapOwners(server, journal, owners, error))
+    if ((!labels.isEmpty() || !owners.isEmpty()) &&
+        (!confirm(server, error) || !mapLabels(server, journal, labels, error) ||
+         !mapOwners(server, journal, owners, error)))
         return -1;
+    // Each column an array: numbers and NULL, the bytes in hexadecimal.
     Batch batch;
-    const QString site = QString::number(m_siteId);
-    const auto mapped = [](const QHash<qint64, qint64>& map, const QVariant& value) {
-        return value.isNull() ? QStringLiteral("NULL")
-                              : QString::number(map.value(value.toLongLong()));
+    const auto put = [&batch](int column, const QByteArray& value) {
+        QByteArray& array = batch.columns[column - Id];
+        if (!array.isEmpty())
+            array += ',';
+        array += value;
     };
-    for (const QVariantList& record : records) {
-        const qint64 id = record[Id].toLongLong();
-        QString row = QLatin1Char('(') + QString::number(id) + QLatin1Char(',') +
-                      number(record[StoredFrom]) + QLatin1Char(',') + number(record[StoredUntil]) +
-                      QLatin1Char(',') + site + QLatin1Char(',') + number(record[Key]);
-        for (int column : {Text, Detail, Port, Database})
-            row += QLatin1Char(',') + mapped(m_labels, record[column]);
-        row += QLatin1Char(',') + mapped(m_owners, record[Owner]) + QLatin1Char(',') +
-               mapped(m_labels, record[User]) + QLatin1Char(',') + number(record[Kind]) +
-               QLatin1Char(',') + number(record[Code]);
-        row += record[Raw].isNull()
-                   ? QStringLiteral(",NULL)")
-                   : QStringLiteral(",'\\x%1'::bytea)")
-                         .arg(QString::fromLatin1(record[Raw].toByteArray().toHex()));
-        batch.rows.append(row);
-        const qint64 month = monthOf(id);
+    // Texts and owners go by the server's numbers.
+    const QHash<qint64, qint64>* maps[Raw] = {};
+    for (int column : LabelColumns)
+        maps[column] = &m_labels;
+    maps[Owner] = &m_owners;
+    for (const Row& row : records) {
+        for (int column = Id; column < Raw; ++column) {
+            const QHash<qint64, qint64>* map = maps[column];
+            put(column, row.null[column] ? QByteArray("NULL")
+                                         : QByteArray::number(map ? map->value(row.value[column])
+                                                                  : row.value[column]));
+        }
+        put(Raw, row.raw.isNull() ? QByteArray("NULL") : row.raw.toHex());
+        const qint64 month = monthOf(row.value[Id]);
         if (!m_months.contains(month)) {
             m_months.insert(month);
-            batch.monthIds.append(id);
+            batch.monthIds.append(row.value[Id]);
         }
     }
-    batch.lastSeq = records.last()[Seq].toLongLong();
-    batch.lastId = records.last()[Id].toLongLong();
-    if (!send(server, batch, error))
+    batch.lastSeq = records.last().value[Seq];
+    batch.lastId = records.last().value[Id];
+    if (!confirm(server, error) || !send(server, batch, error))
         return -1;
-    m_seq = batch.lastSeq;
-    return batch.rows.size();
+    m_sentSeq = batch.lastSeq;
+    m_pendingSeq = batch.lastSeq;
+    return records.size();
+}
+
+bool FleetForwarder::confirm(PgConnection& server, QString* error)
+{
+    if (m_pendingSeq == 0)
+        return true;
+    const bool stored = server.finish();
+    if (stored)
+        m_seq = m_pendingSeq;
+    else
+        *error = server.errorText();
+    m_pendingSeq = 0;
+    return stored;
 }
 
 bool FleetForwarder::send(PgConnection& server, const Batch& batch, QString* error)
 {
-    const auto fail = [&](const QString& text) {
-        *error = text;
-        server.exec(QStringLiteral("ROLLBACK"));
-        return false;
-    };
     // Partitions are made outside the batch's transaction, which they would lock for others.
     if (!batch.monthIds.isEmpty()) {
         QStringList ids;
         for (qint64 id : batch.monthIds)
             ids.append(QString::number(id));
         if (!server.exec(QStringLiteral("SELECT fleet.prepare_months($1::bigint[])"),
-                         {QLatin1Char('{') + ids.join(QLatin1Char(',')) + QLatin1Char('}')}))
-            return fail(server.errorText());
+                         {QLatin1Char('{') + ids.join(QLatin1Char(',')) + QLatin1Char('}')})) {
+            *error = server.errorText();
+            return false;
+        }
     }
-    // The records and how far they reach, in one transaction: the server's position never
-    // runs ahead of what it holds, nor behind it.
-    if (!server.exec(QStringLiteral("BEGIN")) ||
-        // Only numbers and hexadecimal bytes: the values are written into the statement itself.
-        !server.exec(QStringLiteral("INSERT INTO fleet.record (id, stored_from, stored_until,"
-                                    " site, key, text, detail, port, database, owner, \"user\","
-                                    " kind, code, raw) VALUES ") +
-                     batch.rows.join(QLatin1Char(',')) +
-                     QStringLiteral(" ON CONFLICT DO NOTHING")) ||
-        !server.exec(QStringLiteral("SELECT fleet.acknowledge($1, $2)"),
-                     {batch.lastSeq, batch.lastId}) ||
-        !server.exec(QStringLiteral("COMMIT")))
-        return fail(server.errorText());
+    // The end is not waited for here: confirm() takes it.
+    QVariantList params{m_siteId};
+    for (const QByteArray& column : batch.columns)
+        params.append(QString::fromLatin1('{' + column + '}'));
+    params << batch.lastSeq << batch.lastId;
+    if (!server.start(QString::fromLatin1(StoreBatch), params)) {
+        *error = server.errorText();
+        return false;
+    }
     return true;
 }
 
 bool FleetForwarder::report(PgConnection& server, JournalFile& journal, QString* error)
 {
+    if (!confirm(server, error))
+        return false;
     qint64 sighting = 0;
     QSqlQuery query(journal.database());
     if (query.exec(QStringLiteral("SELECT max(time) FROM sighting")) && query.next())
@@ -399,6 +440,7 @@ bool FleetForwarder::report(PgConnection& server, JournalFile& journal, QString*
         *error = server.errorText();
         return false;
     }
+    m_reported = backlog;
     emit forwarded(m_seq, backlog);
     return true;
 }
@@ -444,7 +486,8 @@ void FleetForwarder::run()
             sent = sendNext(server, journal, &error);
             ok = sent >= 0;
         }
-        if (ok && (!sinceReport.isValid() ||
+        // Reported every few seconds while records flow, at once when a backlog is gone.
+        if (ok && (!sinceReport.isValid() || (sent < BatchSize && m_reported > 0) ||
                    sinceReport.hasExpired(sent > 0 ? ReportMs : IdleReportMs))) {
             ok = report(server, journal, &error);
             sinceReport.start();

@@ -57,7 +57,10 @@ private:
                    QString* error);
     bool mapOwners(PgConnection& server, JournalFile& journal, const QSet<qint64>& ids,
                    QString* error);
+    // Starts storing a batch; the server's answer is taken by confirm(), before anything else
+    // is sent.
     bool send(PgConnection& server, const Batch& batch, QString* error);
+    bool confirm(PgConnection& server, QString* error);
     bool report(PgConnection& server, JournalFile& journal, QString* error);
     qint64 waiting(JournalFile& journal);
     // Sleeps up to ms unless stopped; false when stopped.
@@ -73,7 +76,10 @@ private:
     bool m_stop = false;
 
     int m_siteId = 0;
-    qint64 m_seq = 0; // the journal's seq of the last record the server holds in order
+    qint64 m_seq = 0;        // the journal's seq of the last record the server holds in order
+    qint64 m_sentSeq = 0;    // … and of the last record sent, perhaps not stored yet
+    qint64 m_pendingSeq = 0; // the last of a batch sent whose storing is not confirmed; 0: none
+    qint64 m_reported = 0;   // the backlog last reported
     // The journal's texts and owners by their local numbers, as the server numbers them; learnt
     // anew on each connection.
     QHash<qint64, qint64> m_labels;

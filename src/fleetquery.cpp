@@ -18,6 +18,8 @@ QString tr(const char* text)
 }
 
 constexpr qint64 DayMs = 86400000;
+// More owners than this matching a filter are chosen by a subquery instead of a list.
+constexpr int MaxListedOwners = 5000;
 
 QString numberList(const QList<qint64>& numbers)
 {
@@ -93,10 +95,11 @@ FleetQuery::FleetQuery(PgConnection& server, const JournalFilter& filter)
         m_terms.append(QStringLiteral("r.key IN (%1)").arg(numberList(keys)));
     }
     if (!filter.apartment.isEmpty()) {
-        m_params.append(filter.apartment);
-        m_terms.append(
-            QStringLiteral("r.owner IN (SELECT id FROM fleet.owner WHERE apartment = $%1)")
-                .arg(m_params.size()));
+        const QString owners = ownerIds(QStringLiteral("apartment = $1"), {filter.apartment});
+        if (!isValid())
+            return;
+        m_terms.append(owners.isEmpty() ? QStringLiteral("false")
+                                        : QStringLiteral("r.owner IN (%1)").arg(owners));
     }
     const QString text = filter.text.trimmed();
     if (!text.isEmpty()) {
@@ -106,16 +109,46 @@ FleetQuery::FleetQuery(PgConnection& server, const JournalFilter& filter)
             keys.append(key);
         if (isDecimal(text) && !keys.contains(text.toLongLong()))
             keys.append(text.toLongLong());
-        m_params << text << QStringLiteral("%") + text.toLower() + QStringLiteral("%");
-        QString term = QStringLiteral("r.owner IN (SELECT id FROM fleet.owner WHERE"
-                                      " apartment = $%1 OR subscriber::text = $%1"
-                                      " OR lower(name) LIKE $%2)")
-                           .arg(m_params.size() - 1)
-                           .arg(m_params.size());
+        const QString owners = ownerIds(
+            QStringLiteral("apartment = $1 OR subscriber::text = $1 OR lower(name) LIKE $2"),
+            {text, QStringLiteral("%") + text.toLower() + QStringLiteral("%")});
+        if (!isValid())
+            return;
+        QStringList either;
         if (!keys.isEmpty())
-            term = QStringLiteral("(r.key IN (%1) OR %2)").arg(numberList(keys), term);
-        m_terms.append(term);
+            either.append(QStringLiteral("r.key IN (%1)").arg(numberList(keys)));
+        if (!owners.isEmpty())
+            either.append(QStringLiteral("r.owner IN (%1)").arg(owners));
+        m_terms.append(either.isEmpty() ? QStringLiteral("false")
+                                        : QLatin1Char('(') + either.join(QStringLiteral(" OR ")) +
+                                              QLatin1Char(')'));
     }
+}
+
+QString FleetQuery::ownerIds(const QString& condition, const QVariantList& params)
+{
+    // The owners are found first, so that the records are then found through the owner index
+    // (as the keys are through theirs); many owners stay a subquery.
+    QString query = QStringLiteral("SELECT id FROM fleet.owner WHERE (%1)").arg(condition);
+    if (!m_siteList.isEmpty())
+        query += QStringLiteral(" AND site IN (%1)").arg(m_siteList);
+    PgConnection::Rows rows;
+    if (!m_server.exec(query + QStringLiteral(" LIMIT %1").arg(MaxListedOwners + 1), params,
+                       &rows)) {
+        failed(m_server.errorText());
+        return QString();
+    }
+    if (rows.size() > MaxListedOwners) {
+        QString subquery = query;
+        for (int n = params.size(); n >= 1; --n)
+            subquery.replace(QStringLiteral("$%1").arg(n),
+                             PgConnection::literal(params[n - 1].toString()));
+        return subquery;
+    }
+    QList<qint64> ids;
+    for (const QVariantList& row : rows)
+        ids.append(row[0].toLongLong());
+    return numberList(ids);
 }
 
 bool FleetQuery::failed(const QString& error)
@@ -151,17 +184,30 @@ qint64 FleetQuery::count()
     if (!isValid())
         return -1;
     if (!countsByDay()) {
+        const QVariant total =
+            m_server.value(QStringLiteral("SELECT count(*) FROM fleet.record r") + where());
+        if (!total.isValid())
+            return failed(m_server.errorText()), -1;
+        return total.toLongLong();
+    }
+    // Every record of the sites: the sites' own counts.
+    if (m_filter.since <= 0 && m_filter.until <= 0 && m_kindList.isEmpty()) {
         const QVariant total = m_server.value(
-            QStringLiteral("SELECT count(*) FROM fleet.record r") + where(), m_params);
+            QStringLiteral("SELECT coalesce(sum(records), 0) FROM fleet.site") +
+            (m_siteList.isEmpty() ? QString()
+                                  : QStringLiteral(" WHERE id IN (%1)").arg(m_siteList)));
         if (!total.isValid())
             return failed(m_server.errorText()), -1;
         return total.toLongLong();
     }
     // Whole UTC days from the per-day table; the parts of a day at either end from the records.
-    const qint64 firstDay = m_filter.since > 0 ? dayOf(m_filter.since + DayMs - 1) : LLONG_MIN / 2;
-    const qint64 endDay = m_filter.until > 0 ? dayOf(m_filter.until) : LLONG_MAX / 2;
-    QStringList dayTerms{QStringLiteral("day >= %1").arg(firstDay),
-                         QStringLiteral("day < %1").arg(endDay)};
+    const qint64 firstDay = m_filter.since > 0 ? dayOf(m_filter.since + DayMs - 1) : 0;
+    const qint64 endDay = m_filter.until > 0 ? dayOf(m_filter.until) : 0;
+    QStringList dayTerms{QStringLiteral("true")};
+    if (m_filter.since > 0)
+        dayTerms.append(QStringLiteral("day >= %1").arg(firstDay));
+    if (m_filter.until > 0)
+        dayTerms.append(QStringLiteral("day < %1").arg(endDay));
     if (!m_siteList.isEmpty())
         dayTerms.append(QStringLiteral("site IN (%1)").arg(m_siteList));
     if (!m_kindList.isEmpty())
@@ -179,7 +225,7 @@ qint64 FleetQuery::count()
                                .arg((m_filter.since > 0 ? qMax(endDay, firstDay) : endDay) * DayMs *
                                     16))));
     const QVariant total =
-        m_server.value(QStringLiteral("SELECT ") + parts.join(QStringLiteral(" + ")), m_params);
+        m_server.value(QStringLiteral("SELECT ") + parts.join(QStringLiteral(" + ")));
     if (!total.isValid())
         return failed(m_server.errorText()), -1;
     return total.toLongLong();
@@ -221,7 +267,7 @@ QVector<JournalEntry> FleetQuery::read(const QString& bound, int limit, bool new
     const QString chosen = QStringLiteral("SELECT * FROM fleet.record r") + where(bound) + order +
                            QStringLiteral(" LIMIT %1").arg(limit);
     PgConnection::Rows rows;
-    if (!m_server.exec(QString::fromLatin1(Columns).arg(chosen) + order, m_params, &rows)) {
+    if (!m_server.exec(QString::fromLatin1(Columns).arg(chosen) + order, {}, &rows)) {
         failed(m_server.errorText());
         return entries;
     }
@@ -257,8 +303,7 @@ bool FleetQuery::forEach(const std::function<bool(const JournalEntry&)>& visit, 
     const QString chosen = QStringLiteral("SELECT * FROM fleet.record r") + where();
     if (!m_server.exec(QStringLiteral("BEGIN READ ONLY")) ||
         !m_server.exec(QStringLiteral("DECLARE journal NO SCROLL CURSOR FOR ") +
-                           QString::fromLatin1(Columns).arg(chosen) + order,
-                       m_params)) {
+                       QString::fromLatin1(Columns).arg(chosen) + order)) {
         failed(m_server.errorText());
         m_server.exec(QStringLiteral("ROLLBACK"));
         return false;
@@ -326,8 +371,7 @@ bool FleetQuery::activity(const QDate& first, const QDate& last, JournalActivity
     chart.refusals.fill(0, chart.bounds.size() - 1);
     // Grouped on the server by the local day or hour of this computer's time zone.
     const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
-    QVariantList params = m_params;
-    params.append(zone.isEmpty() ? QStringLiteral("UTC") : zone);
+    const QVariantList params{zone.isEmpty() ? QStringLiteral("UTC") : zone};
     const QString local =
         QStringLiteral("(to_timestamp((r.id >> 4) / 1000.0) AT TIME ZONE $%1)").arg(params.size());
     const QString bucket =

@@ -58,6 +58,9 @@ private:
     JournalEntry entry(const QVariantList& row) const;
     qint64 endId(bool newest);
     bool failed(const QString& error);
+    // The ids of the owners matching condition (with params $1…), as a list for "IN (…)", or
+    // a subquery when they are many; empty when none.
+    QString ownerIds(const QString& condition, const QVariantList& params);
     // The filter on the per-day table's columns: site and kind only.
     bool countsByDay() const;
 
@@ -65,8 +68,7 @@ private:
     JournalFilter m_filter;
     QHash<int, QString> m_sites;
     QStringList m_terms; // the filter as SQL over fleet.record r
-    QVariantList m_params;
-    QString m_siteList; // the chosen sites' numbers; empty: all
+    QString m_siteList;  // the chosen sites' numbers; empty: all
     QString m_kindList;
     QString m_error;
 };

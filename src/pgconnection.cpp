@@ -43,6 +43,18 @@ Options parse(const QString& conninfo, QString* error)
     return options;
 }
 
+// Parameters as libpq takes them: texts, NULL for an invalid QVariant; texts keeps them.
+QVector<const char*> paramValues(const QVariantList& params, QVector<QByteArray>* texts)
+{
+    QVector<const char*> values;
+    texts->reserve(params.size());
+    for (const QVariant& param : params) {
+        texts->append(param.isValid() ? param.toString().toUtf8() : QByteArray());
+        values.append(param.isValid() ? texts->last().constData() : nullptr);
+    }
+    return values;
+}
+
 } // namespace
 
 PgConnection::PgConnection() = default;
@@ -141,23 +153,12 @@ bool PgConnection::exec(const QString& sql, const QVariantList& params, Rows* ro
     if (!m_conn)
         return failed(tr("Нет подключения к серверу журнала."));
     QVector<QByteArray> texts;
-    QVector<const char*> values;
-    texts.reserve(params.size());
-    for (const QVariant& param : params) {
-        texts.append(param.isValid() ? param.toString().toUtf8() : QByteArray());
-        values.append(param.isValid() ? texts.last().constData() : nullptr);
-    }
+    const QVector<const char*> values = paramValues(params, &texts);
     const Result result(PQexecParams(m_conn, sql.toUtf8().constData(), int(values.size()), nullptr,
                                      values.constData(), nullptr, nullptr, 0));
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-        if (result)
-            m_errorCode = QString::fromLatin1(PQresultErrorField(result.get(), PG_DIAG_SQLSTATE));
-        const QString reason = fromServer(PQerrorMessage(m_conn));
-        if (PQstatus(m_conn) != CONNECTION_OK)
-            return failed(tr("Связь с сервером журнала потеряна: %1").arg(reason));
-        return failed(tr("Сервер журнала отказал: %1").arg(reason));
-    }
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        return refused(result.get());
     if (rows) {
         rows->clear();
         const int columns = PQnfields(result.get());
@@ -174,6 +175,43 @@ bool PgConnection::exec(const QString& sql, const QVariantList& params, Rows* ro
         }
     }
     return true;
+}
+
+bool PgConnection::refused(const pg_result* result)
+{
+    if (result)
+        m_errorCode = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
+    const QString reason = fromServer(PQerrorMessage(m_conn));
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        return failed(tr("Связь с сервером журнала потеряна: %1").arg(reason));
+    return failed(tr("Сервер журнала отказал: %1").arg(reason));
+}
+
+bool PgConnection::start(const QString& sql, const QVariantList& params)
+{
+    m_errorCode.clear();
+    if (!m_conn)
+        return failed(tr("Нет подключения к серверу журнала."));
+    QVector<QByteArray> texts;
+    const QVector<const char*> values = paramValues(params, &texts);
+    if (PQsendQueryParams(m_conn, sql.toUtf8().constData(), int(values.size()), nullptr,
+                          values.constData(), nullptr, nullptr, 0) != 1)
+        return refused(nullptr);
+    return true;
+}
+
+bool PgConnection::finish()
+{
+    bool ok = true;
+    while (const Result result{PQgetResult(m_conn)}) {
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (ok && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            ok = refused(result.get());
+    }
+    // The connection lost while waiting gives no result at all.
+    if (ok && PQstatus(m_conn) != CONNECTION_OK)
+        return refused(nullptr);
+    return ok;
 }
 
 bool PgConnection::execAll(const QStringList& statements)

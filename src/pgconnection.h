@@ -6,6 +6,7 @@
 #include <QVariant>
 
 struct pg_conn;
+struct pg_result;
 
 // A connection to a PostgreSQL server through libpq, for the fleet journal: opened and used in
 // one thread, statements with text parameters, failures as values with a Russian sentence
@@ -38,6 +39,10 @@ public:
     // Runs one statement (with $1… taking params as text; an invalid QVariant is NULL). rows,
     // when given, receives what it returned. False with errorText().
     bool exec(const QString& sql, const QVariantList& params = {}, Rows* rows = nullptr);
+    // Sends a statement as exec() does and returns at once; finish() waits for its end and says
+    // whether it succeeded. Nothing else runs on the connection in between.
+    bool start(const QString& sql, const QVariantList& params = {});
+    bool finish();
     // Runs statements one after another, up to the first failure.
     bool execAll(const QStringList& statements);
     // A single value of the statement's first row; invalid when none or on a failure.
@@ -54,6 +59,8 @@ public:
 
 private:
     bool failed(const QString& what);
+    // The server's refusal of a statement, or the connection lost: always false.
+    bool refused(const pg_result* result);
 
     pg_conn* m_conn = nullptr;
     QString m_error;

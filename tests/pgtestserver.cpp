@@ -90,9 +90,8 @@ bool PgTestServer::start(QString* error)
 bool PgTestServer::restart(QString* error)
 {
     const QString options =
-        QStringLiteral("-c listen_addresses='' -c unix_socket_directories='%1' -c fsync=off"
-                       " -c synchronous_commit=off -c full_page_writes=off")
-            .arg(m_dir.path());
+        QStringLiteral("-c listen_addresses='' -c unix_socket_directories='%1' %2")
+            .arg(m_dir.path(), m_settings);
     m_running = run(QStringLiteral("pg_ctl"),
                     {QStringLiteral("-D"), m_data, QStringLiteral("-o"), options,
                      QStringLiteral("-l"), m_dir.filePath(QStringLiteral("server.log")),

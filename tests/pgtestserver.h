@@ -15,6 +15,10 @@ public:
 
     // Makes and starts the server with the database "ostrovel"; false with error.
     bool start(QString* error);
+    // The server's settings (postgres -c options) beside its socket. Tests keep the default,
+    // which trades durability for speed; benchmarks ask for what a real server does.
+    void setSettings(const QString& settings) { m_settings = settings; }
+    QString dataDirectory() const { return m_data; }
     // Stops it (a server away) and starts it again on the same files.
     bool stop();
     bool restart();
@@ -38,4 +42,6 @@ private:
     bool m_running = false;
     QString m_data;
     QStringList m_passLines;
+    QString m_settings = QStringLiteral("-c fsync=off -c synchronous_commit=off"
+                                        " -c full_page_writes=off");
 };
