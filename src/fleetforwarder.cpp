@@ -190,14 +190,6 @@ bool FleetForwarder::connectServer(PgConnection& server, JournalFile& journal, Q
         server.close();
         return false;
     }
-    // The journal keeps every record until the server holds it, and a batch's records and the
-    // position they reach commit together: a commit the server loses in a crash is sent
-    // again, so it need not wait for the disk.
-    if (!server.exec(QStringLiteral("SET synchronous_commit = off"))) {
-        *error = server.errorText();
-        server.close();
-        return false;
-    }
     m_siteId = rows[0][0].toInt();
     m_seq = rows[0][1].toLongLong();
     m_sentSeq = m_seq;

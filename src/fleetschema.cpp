@@ -158,6 +158,10 @@ QStringList siteStatements(const QString& site)
         QStringLiteral("GRANT USAGE ON SCHEMA fleet TO %1").arg(quoted),
         QStringLiteral("GRANT SELECT ON fleet.site TO %1").arg(quoted),
         QStringLiteral("GRANT INSERT ON fleet.record TO %1").arg(quoted),
+        // The recorder's journal keeps every record until the server holds it, and a batch
+        // commits with the position it reaches: what a crash of the server loses is sent
+        // again, so its commits need not wait for the disk.
+        QStringLiteral("ALTER ROLE %1 SET synchronous_commit = off").arg(quoted),
         QStringLiteral("GRANT EXECUTE ON FUNCTION fleet.prepare_months(bigint[]),"
                        " fleet.label_ids(text[]), fleet.owner_ids(integer[], text[], text[]),"
                        " fleet.acknowledge(bigint, bigint), fleet.report(bigint, bigint) TO %1")
