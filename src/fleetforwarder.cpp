@@ -14,8 +14,7 @@
 
 namespace {
 
-// How often the backlog and the panel's last sighting are reported while records flow.
-constexpr int ReportMs = 2000;
+// How often the backlog and the panel's last sighting are reported when no batch tells them.
 constexpr int IdleReportMs = 30000;
 // How often the local journal is asked for new records.
 constexpr int PollMs = 200;
@@ -46,7 +45,8 @@ qint64 monthOf(qint64 id)
 }
 
 // The statement that stores a batch: the records in arrays, one a column ($2…$14, the bytes in
-// hexadecimal), with the site ($1), and how far they reach in the journal ($15, $16). One
+// hexadecimal), with the site ($1), how far they reach in the journal ($15, $16), and what the
+// recorder reports ($17, $18, as fleet.report takes them). One
 // statement is one transaction: the server's position never runs ahead of what it holds, nor
 // behind it, and a record it holds already is passed over.
 const char* const StoreBatch =
@@ -57,7 +57,8 @@ const char* const StoreBatch =
     " $5::integer[], $6::integer[], $7::integer[], $8::integer[], $9::integer[], $10::integer[],"
     " $11::integer[], $12::smallint[], $13::smallint[], $14::text[]) AS r (id, stored_from,"
     " stored_until, key, text, detail, port, database, owner, who, kind, code, raw)"
-    " ON CONFLICT DO NOTHING) SELECT fleet.acknowledge($15, $16)";
+    " ON CONFLICT DO NOTHING) SELECT fleet.acknowledge($15, $16, $17, $18)";
+
 // Texts as a PostgreSQL array literal, each element quoted.
 QString arrayLiteral(const QStringList& texts)
 {
@@ -97,6 +98,8 @@ struct FleetForwarder::Batch
     QList<qint64> monthIds;
     qint64 lastSeq = 0;
     qint64 lastId = 0;
+    qint64 waiting = 0;  // records written after it
+    qint64 sighting = 0; // when the panel was last seen with nothing waiting
 };
 
 FleetForwarder::FleetForwarder(const QString& journalFile, const QString& site,
@@ -156,14 +159,22 @@ bool FleetForwarder::openJournal(JournalFile& journal, QString* error)
     return false;
 }
 
-qint64 FleetForwarder::waiting(JournalFile& journal)
+qint64 FleetForwarder::waiting(JournalFile& journal, qint64 after)
 {
     if (!journal.isOpen())
         return -1;
     QSqlQuery query(journal.database());
     if (!query.exec(QStringLiteral("SELECT coalesce(max(seq), 0) FROM record")) || !query.next())
         return -1;
-    return qMax<qint64>(0, query.value(0).toLongLong() - m_seq);
+    return qMax<qint64>(0, query.value(0).toLongLong() - after);
+}
+
+qint64 FleetForwarder::sighting(JournalFile& journal)
+{
+    QSqlQuery query(journal.database());
+    if (query.exec(QStringLiteral("SELECT max(time) FROM sighting")) && query.next())
+        return query.value(0).toLongLong();
+    return 0;
 }
 
 bool FleetForwarder::connectServer(PgConnection& server, JournalFile& journal, QString* error)
@@ -374,10 +385,13 @@ int FleetForwarder::sendNext(PgConnection& server, JournalFile& journal, QString
     }
     batch.lastSeq = records.last().value[Seq];
     batch.lastId = records.last().value[Id];
+    batch.waiting = qMax<qint64>(0, waiting(journal, batch.lastSeq));
+    batch.sighting = sighting(journal);
     if (!confirm(server, error) || !send(server, batch, error))
         return -1;
     m_sentSeq = batch.lastSeq;
     m_pendingSeq = batch.lastSeq;
+    m_pendingWaiting = batch.waiting;
     return records.size();
 }
 
@@ -385,13 +399,16 @@ bool FleetForwarder::confirm(PgConnection& server, QString* error)
 {
     if (m_pendingSeq == 0)
         return true;
-    const bool stored = server.finish();
-    if (stored)
-        m_seq = m_pendingSeq;
-    else
-        *error = server.errorText();
+    const qint64 stored = m_pendingSeq;
     m_pendingSeq = 0;
-    return stored;
+    if (!server.finish()) {
+        *error = server.errorText();
+        return false;
+    }
+    m_seq = stored;
+    m_sinceReport.start();
+    emit forwarded(m_seq, m_pendingWaiting);
+    return true;
 }
 
 bool FleetForwarder::send(PgConnection& server, const Batch& batch, QString* error)
@@ -411,7 +428,7 @@ bool FleetForwarder::send(PgConnection& server, const Batch& batch, QString* err
     QVariantList params{m_siteId};
     for (const QByteArray& column : batch.columns)
         params.append(QString::fromLatin1('{' + column + '}'));
-    params << batch.lastSeq << batch.lastId;
+    params << batch.lastSeq << batch.lastId << batch.waiting << batch.sighting;
     if (!server.start(QString::fromLatin1(StoreBatch), params)) {
         *error = server.errorText();
         return false;
@@ -423,16 +440,12 @@ bool FleetForwarder::report(PgConnection& server, JournalFile& journal, QString*
 {
     if (!confirm(server, error))
         return false;
-    qint64 sighting = 0;
-    QSqlQuery query(journal.database());
-    if (query.exec(QStringLiteral("SELECT max(time) FROM sighting")) && query.next())
-        sighting = query.value(0).toLongLong();
-    const qint64 backlog = qMax<qint64>(0, waiting(journal));
-    if (!server.exec(QStringLiteral("SELECT fleet.report($1, $2)"), {backlog, sighting})) {
+    const qint64 backlog = qMax<qint64>(0, waiting(journal, m_seq));
+    if (!server.exec(QStringLiteral("SELECT fleet.report($1, $2)"), {backlog, sighting(journal)})) {
         *error = server.errorText();
         return false;
     }
-    m_reported = backlog;
+    m_sinceReport.start();
     emit forwarded(m_seq, backlog);
     return true;
 }
@@ -445,7 +458,6 @@ void FleetForwarder::run()
     int delay = m_firstPause;
     bool everUp = false;
     QString lastError;
-    QElapsedTimer sinceReport;
     while (!stopping()) {
         QString error;
         if (!QFileInfo::exists(m_journalFile)) {
@@ -458,7 +470,7 @@ void FleetForwarder::run()
         if (ok && !server.isOpen()) {
             ok = connectServer(server, journal, &error);
             if (ok) {
-                const qint64 count = waiting(journal);
+                const qint64 count = waiting(journal, m_seq);
                 emit message(everUp ? tr("Пересылка журнала на сервер возобновлена (объект %1), "
                                          "ждут отправки записей: %2.")
                                           .arg(m_site)
@@ -470,7 +482,7 @@ void FleetForwarder::run()
                 everUp = true;
                 lastError.clear();
                 delay = m_firstPause;
-                sinceReport.invalidate();
+                m_sinceReport.invalidate();
             }
         }
         int sent = 0;
@@ -478,12 +490,9 @@ void FleetForwarder::run()
             sent = sendNext(server, journal, &error);
             ok = sent >= 0;
         }
-        // Reported every few seconds while records flow, at once when a backlog is gone.
-        if (ok && (!sinceReport.isValid() || (sent < BatchSize && m_reported > 0) ||
-                   sinceReport.hasExpired(sent > 0 ? ReportMs : IdleReportMs))) {
+        // Each batch reports with it; a recorder with nothing to send reports now and then.
+        if (ok && (!m_sinceReport.isValid() || m_sinceReport.hasExpired(IdleReportMs)))
             ok = report(server, journal, &error);
-            sinceReport.start();
-        }
         if (ok) {
             if (sent < BatchSize && !pause(PollMs))
                 break;
@@ -491,7 +500,7 @@ void FleetForwarder::run()
         }
         // Stopped: say so, and again whenever the reason or the number waiting changes.
         server.close();
-        const qint64 count = waiting(journal);
+        const qint64 count = waiting(journal, m_seq);
         const QString said = error + QLatin1Char('/') + QString::number(count);
         if (said != lastError) {
             while (error.endsWith(QLatin1Char('.')))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMutex>
 #include <QSet>
@@ -62,7 +63,10 @@ private:
     bool send(PgConnection& server, const Batch& batch, QString* error);
     bool confirm(PgConnection& server, QString* error);
     bool report(PgConnection& server, JournalFile& journal, QString* error);
-    qint64 waiting(JournalFile& journal);
+    // The records written after seq; -1 when the journal cannot be read.
+    qint64 waiting(JournalFile& journal, qint64 after);
+    // When the panel was last seen with nothing waiting; 0 when unknown.
+    qint64 sighting(JournalFile& journal);
     // Sleeps up to ms unless stopped; false when stopped.
     bool pause(int ms);
     bool stopping();
@@ -76,10 +80,11 @@ private:
     bool m_stop = false;
 
     int m_siteId = 0;
-    qint64 m_seq = 0;        // the journal's seq of the last record the server holds in order
-    qint64 m_sentSeq = 0;    // … and of the last record sent, perhaps not stored yet
-    qint64 m_pendingSeq = 0; // the last of a batch sent whose storing is not confirmed; 0: none
-    qint64 m_reported = 0;   // the backlog last reported
+    qint64 m_seq = 0;            // the journal's seq of the last record the server holds in order
+    qint64 m_sentSeq = 0;        // … and of the last record sent, perhaps not stored yet
+    qint64 m_pendingSeq = 0;     // the last of a batch sent whose storing is not confirmed; 0: none
+    qint64 m_pendingWaiting = 0; // how many records waited after that batch
+    QElapsedTimer m_sinceReport; // since the server was last told the backlog
     // The journal's texts and owners by their local numbers, as the server numbers them; learnt
     // anew on each connection.
     QHash<qint64, qint64> m_labels;

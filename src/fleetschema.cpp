@@ -92,21 +92,23 @@ const char* const Version1[] = {
     " unnest(subscribers, apartments, names) WITH ORDINALITY o (subscriber, apartment, name, n)"
     " JOIN fleet.owner w ON (w.subscriber, w.apartment, w.name) ="
     " (o.subscriber, o.apartment, o.name) WHERE s.recorder = session_user AND w.site = s.id $$",
-    // How far the caller's records have come, in the transaction of the batch that brought them.
-    "CREATE FUNCTION fleet.acknowledge(last_seq bigint, last_id bigint) RETURNS void"
-    " LANGUAGE sql SECURITY DEFINER SET search_path = fleet, pg_temp AS $$"
-    " UPDATE fleet.site SET forwarded_seq = last_seq, forwarded_id = last_id"
-    " WHERE recorder = session_user $$",
     // What a recorder tells of itself besides its records: how many wait, and when its panel
-    // was last seen with nothing waiting.
+    // was last seen with nothing waiting; with a batch, in the batch's statement, how far its
+    // records have come.
     "CREATE FUNCTION fleet.report(waiting bigint, sighting bigint) RETURNS void LANGUAGE sql"
     " SECURITY DEFINER SET search_path = fleet, pg_temp AS $$"
     " UPDATE fleet.site SET backlog = waiting, panel_seen = greatest(panel_seen, sighting),"
     " first_seen = coalesce(first_seen, now()), last_seen = now()"
     " WHERE recorder = session_user $$",
+    "CREATE FUNCTION fleet.acknowledge(last_seq bigint, last_id bigint, waiting bigint,"
+    " sighting bigint) RETURNS void LANGUAGE sql SECURITY DEFINER"
+    " SET search_path = fleet, pg_temp AS $$"
+    " UPDATE fleet.site SET forwarded_seq = last_seq, forwarded_id = last_id, backlog = waiting,"
+    " panel_seen = greatest(panel_seen, sighting), first_seen = coalesce(first_seen, now()),"
+    " last_seen = now() WHERE recorder = session_user $$",
     "REVOKE ALL ON FUNCTION fleet.prepare_months(bigint[]), fleet.label_ids(text[]),"
-    " fleet.owner_ids(integer[], text[], text[]), fleet.acknowledge(bigint, bigint),"
-    " fleet.report(bigint, bigint), fleet.record_added() FROM PUBLIC",
+    " fleet.owner_ids(integer[], text[], text[]), fleet.acknowledge(bigint, bigint, bigint,"
+    " bigint), fleet.report(bigint, bigint), fleet.record_added() FROM PUBLIC",
     "ALTER TABLE fleet.site ENABLE ROW LEVEL SECURITY",
     "ALTER TABLE fleet.label ENABLE ROW LEVEL SECURITY",
     "ALTER TABLE fleet.owner ENABLE ROW LEVEL SECURITY",
@@ -164,7 +166,8 @@ QStringList siteStatements(const QString& site)
         QStringLiteral("ALTER ROLE %1 SET synchronous_commit = off").arg(quoted),
         QStringLiteral("GRANT EXECUTE ON FUNCTION fleet.prepare_months(bigint[]),"
                        " fleet.label_ids(text[]), fleet.owner_ids(integer[], text[], text[]),"
-                       " fleet.acknowledge(bigint, bigint), fleet.report(bigint, bigint) TO %1")
+                       " fleet.acknowledge(bigint, bigint, bigint, bigint),"
+                       " fleet.report(bigint, bigint) TO %1")
             .arg(quoted),
     };
 }

@@ -250,7 +250,7 @@ private slots:
         QTest::newRow("dispatcher adds texts")
             << "dispatcher" << QString("SELECT fleet.label_ids('{x}')");
         QTest::newRow("dispatcher moves a site")
-            << "dispatcher" << QString("SELECT fleet.acknowledge(0, 0)");
+            << "dispatcher" << QString("SELECT fleet.acknowledge(0, 0, 0, 0)");
     }
     void whatEachRoleMayNotDo()
     {
