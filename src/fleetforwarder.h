@@ -51,7 +51,8 @@ private:
 
     bool openJournal(JournalFile& journal, QString* error);
     bool connectServer(PgConnection& server, JournalFile& journal, QString* error);
-    // Sends the records after m_seq; the number sent, -1 on a failure.
+    // Sends the records after m_sentSeq, while the previous batch is being stored; the number
+    // sent, -1 on a failure.
     int sendNext(PgConnection& server, JournalFile& journal, QString* error);
     // The server's numbers of the batch's texts and owners it has not learnt yet.
     bool mapLabels(PgConnection& server, JournalFile& journal, const QSet<qint64>& ids,

@@ -35,7 +35,7 @@ const char* const SequenceSchema[] = {
 };
 
 // Texts (event descriptions, ports, database files, users) repeat endlessly; each is stored
-// once and the records refer to it, which keeps a record near 80 bytes.
+// once and the records refer to it, which keeps a record near 100 bytes with its indexes.
 const char* const Schema[] = {
     "CREATE TABLE label (id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE)",
     "CREATE TABLE owner (id INTEGER PRIMARY KEY, subscriber INTEGER NOT NULL,"
