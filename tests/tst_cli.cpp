@@ -1,3 +1,4 @@
+#include "childsetupprocess.h"
 #include "databasefile.h"
 #include "digitcodes.h"
 #include "importchain.h"
@@ -7,7 +8,6 @@
 #include "panelfixture.h"
 #include "paneltables.h"
 #include "protocol.h"
-#include "qtcompat.h"
 #include "settingsrecord.h"
 #include "snapshots.h"
 
