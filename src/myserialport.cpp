@@ -123,6 +123,12 @@ bool MySerialPort::sendData(const char* frame, const qint64& size, QByteArray& a
         waitWritten(int(size - 1));
         qCDebug(lcLink).noquote() << timeOfDay() << "<-" << hex(QByteArray(frame, int(size)));
 
+        if (QSerialPort::error() == QSerialPort::ResourceError) {
+            // The device is gone: no answer can come, and no attempt can reach it.
+            error = QSerialPortError::PortGone;
+            errorString = linkErrorText(error);
+            return false;
+        }
         if (receiveAnswer(int(timeout), answer, error, errorString)) {
             if (answer.at(Protocol::OffsetResult) == 0) {
                 qCDebug(lcLink).noquote() << timeOfDay() << "->" << hex(answer);
@@ -130,6 +136,8 @@ bool MySerialPort::sendData(const char* frame, const qint64& size, QByteArray& a
             }
             qCDebug(lcLink).noquote() << "ERROR ERROR ERROR ERROR ERROR ERROR ERROR" << timeOfDay()
                                       << answer.size() << hex(answer);
+        } else if (error == QSerialPortError::PortGone) {
+            return false;
         } else {
             const bool aborted = isAborted();
             if (aborted || isCancelled()) {
@@ -164,6 +172,11 @@ bool MySerialPort::receiveAnswer(int timeout, QByteArray& answer, QSerialPortErr
     while (!isInterrupted() && answer.size() < expected && clock.elapsed() < timeout) {
         waitForReadyRead(1);
         answer.append(readAll());
+        if (QSerialPort::error() == QSerialPort::ResourceError) {
+            error = QSerialPortError::PortGone;
+            errorString = linkErrorText(error);
+            return false;
+        }
         QThread::msleep(1);
         const Protocol::AnswerCheck check = Protocol::checkAnswer(answer);
         expected = check.expected;

@@ -1,5 +1,8 @@
 #include "portlist.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -45,4 +48,20 @@ QString startupPort()
 void replaceSystemSerialPorts(std::function<QList<SerialPortEntry>()> ports)
 {
     systemPortsReplacement() = std::move(ports);
+}
+
+QString stablePortPath(const QString& location, const QString& folder)
+{
+    const QFileInfo port(location);
+    if (port.isSymLink())
+        return location;
+    const QString device = port.canonicalFilePath();
+    if (device.isEmpty())
+        return location;
+    const QFileInfoList names =
+        QDir(folder).entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& name : names)
+        if (name.isSymLink() && name.canonicalFilePath() == device)
+            return name.absoluteFilePath();
+    return location;
 }

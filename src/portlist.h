@@ -17,6 +17,13 @@ struct SerialPortEntry
 // far has its name or location.
 QList<SerialPortEntry> availableSerialPorts();
 
+// A name of the port at location that survives the adapter being pulled out and plugged in
+// again, for opening it again: location itself when it is a symbolic link already (as the
+// simulator's --link), else a symbolic link in folder that leads to the same device (udev keeps
+// such names for USB adapters), else location.
+QString stablePortPath(const QString& location,
+                       const QString& folder = QStringLiteral("/dev/serial/by-id"));
+
 // The port the program connects to at start-up, named (by port name or device path) in the
 // environment variable OSTROVEL_CONNECT_PORT; empty when none is.
 QString startupPort();

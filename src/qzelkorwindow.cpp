@@ -6,6 +6,8 @@
 #include "databasesession.h"
 #include "eventrecord.h"
 #include "eventslist.h"
+#include "exportbreaknotice.h"
+#include "keyfeed.h"
 #include "mainwindowjournal.h"
 #include "qabout.h"
 #include "qexport.h"
@@ -30,6 +32,7 @@
 #include "windowtask.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -56,6 +59,9 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     m_strip = new ConnectionStrip(ui, &m_serialThread, statusBar(), this);
     m_journal = new MainWindowJournal(this, &m_serialThread, database());
     m_tree = new TreeEditing(ui, m_database, this);
+    m_breaks = new ExportBreakNotice(statusBar(), this);
+    connect(m_breaks, &ExportBreakNotice::resumeRequested, this, &QZelKorWindow::resumeExport);
+    connect(this, &QZelKorWindow::sendCard, new KeyFeed(&m_serialThread, this), &KeyFeed::card);
     m_events = new EventsList(ui->treeEvents, ui->actionOrderEvents, ui->cbOrderEvents,
                               m_journal->owners(), this);
     connect(this, &QZelKorWindow::onUseDB_Enabled, m_journal, &MainWindowJournal::databaseOpened);
@@ -197,6 +203,14 @@ WindowLayout QZelKorWindow::storedLayout()
     return {this, ui->splitter, ui->treeEvents, ui->actionOrderEvents, ui->cbListPort};
 }
 
+void QZelKorWindow::changeEvent(QEvent* event)
+{
+    // ostrovel-cli may have left or finished an export meanwhile.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        m_breaks->refresh();
+    QMainWindow::changeEvent(event);
+}
+
 void QZelKorWindow::closeEvent(QCloseEvent* event)
 {
     // The file closed last is compacted to the end before the window goes.
@@ -209,14 +223,14 @@ void QZelKorWindow::closeEvent(QCloseEvent* event)
     if (m_serialThread.isRunning()) {
         // Close again when the worker has finished (see finished()).
         m_closing = true;
-        m_serialThread.stop();
+        m_strip->setConnected(false);
     }
 }
 
 void QZelKorWindow::finished()
 {
-    m_strip->workerFinished();
-    if (m_closing)
+    // A port being opened again is no disconnection.
+    if (m_strip->workerFinished() && m_closing)
         close();
 }
 
@@ -387,6 +401,14 @@ void QZelKorWindow::on_actionExport_triggered()
 {
     if (m_strip->requireLink(ui->actionExport->text()))
         QExport::exec(this, database(), &m_serialThread);
+    m_breaks->refresh();
+}
+
+void QZelKorWindow::resumeExport(const QString& database)
+{
+    if (QFileInfo(m_database->fileName()).canonicalFilePath() != database && !openDB(database))
+        return;
+    on_actionExport_triggered();
 }
 
 void QZelKorWindow::on_actionImport_triggered()

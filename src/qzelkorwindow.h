@@ -15,6 +15,7 @@ class QZelKorWindow;
 class ConnectionStrip;
 class DatabaseSession;
 class EventsList;
+class ExportBreakNotice;
 class MainWindowJournal;
 class QMenu;
 class QTreeWidgetItem;
@@ -114,8 +115,11 @@ public slots:
     void removeRecentFile(QString fileName);
     void on_actionClearRecentFiles_triggered();
     void closeDB();
+    // Opens database when it is not open and the export into its panel, to go on with it.
+    void resumeExport(const QString& database);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -138,5 +142,6 @@ private:
     MainWindowJournal* m_journal = nullptr;
     TreeEditing* m_tree = nullptr;
     EventsList* m_events = nullptr;
+    ExportBreakNotice* m_breaks = nullptr;
     bool m_closing = false;
 };

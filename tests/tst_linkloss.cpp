@@ -1,0 +1,249 @@
+#include "exportbreak.h"
+#include "exportchain.h"
+#include "exportcontent.h"
+#include "panelfixture.h"
+#include "qexport.h"
+#include "qzelkorwindow.h"
+#include "testsupport.h"
+
+#include <QStatusBar>
+
+using Fault = PanelSimulator::FaultKind;
+
+namespace {
+
+// Everything the panel holds.
+QByteArray memory(const PanelSimulator& sim)
+{
+    QByteArray bytes = sim.settings();
+    for (int n = 0; n < PanelSimulator::TableRecords; ++n)
+        bytes += sim.apartmentRecord(n) + sim.phoneRecord(n) + sim.keyRecord(n);
+    return bytes;
+}
+
+} // namespace
+
+// The window and its export when the adapter is pulled out and plugged in again: the window
+// keeps the connection, says the port is gone, reopens it by itself; an export the unplug broke
+// off is kept on disk and finished after the replug, in the same dialog, a new one or a new
+// window.
+class TestLinkLoss : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir folder;
+    QScopedPointer<PanelSimulator> sim;
+    QScopedPointer<TestDatabase> db;
+    QScopedPointer<QZelKorWindow> window;
+    QString port;       // what the window connects to
+    QByteArray cleanly; // the panel after an export of the database that nothing broke off
+
+    template<typename T>
+    T* child(const char* name)
+    {
+        return childOf<T>(window.data(), name);
+    }
+    QString circle()
+    {
+        QLabel* label = child<QLabel>("labelStatus");
+        const QImage shown = label->pixmap(Qt::ReturnByValue).toImage();
+        for (const char* colour : {"white", "yellow", "green", "red"})
+            if (shown == QPixmap(QString(":/images/circle_") + colour).toImage())
+                return QString("%1: %2").arg(colour, label->toolTip());
+        return "unknown: " + label->toolTip();
+    }
+    bool answering() { return circle().startsWith("green"); }
+
+    void openWindow()
+    {
+        window.reset(new QZelKorWindow);
+        window->show();
+        QVERIFY(window->openDB(db->path()));
+        QVERIFY(window->connectPort(port));
+        QTRY_VERIFY(answering());
+    }
+
+    // Plugged in again; without a stable name the pseudo-terminal must come back at its path, as
+    // /dev/ttyUSB0 does (the kernel hands out the lowest free one, which is almost always it).
+    void replug()
+    {
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            QVERIFY(sim->replug());
+            if (!QFileInfo(port).isSymLink() && sim->slavePath() != port) {
+                sim->unplug();
+                continue;
+            }
+            return;
+        }
+        QFAIL("the pseudo-terminal did not come back at its path");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        prepareGuiTest();
+        qputenv("OSTROVEL_SNAPSHOTS", folder.filePath("snapshots").toLocal8Bit());
+        qputenv("OSTROVEL_JOURNAL", folder.filePath("journal.sqlite").toLocal8Bit());
+    }
+
+    void init()
+    {
+        settingsStore().clear();
+        sim.reset(new PanelSimulator);
+        QVERIFY(sim->start());
+        port = sim->slavePath();
+        // Three apartment and three phone blocks, two key blocks.
+        db.reset(new TestDatabase);
+        for (int subscriber : {0, 15, 30})
+            db->addSubscriber(subscriber, subscriber + 1, QString("5550%1").arg(subscriber));
+        for (uint key = 1; key <= 14; ++key)
+            db->addKey(key % 3 * 15, 0x1000 + key, 0, QString(""));
+        if (cleanly.isEmpty()) {
+            PanelSimulator clean;
+            DirectLink direct(&clean);
+            ExportChain chain;
+            direct.attach(&chain);
+            QSignalSpy done(&chain, &PanelChain::finished);
+            chain.start(loadExportContent(db->db()).content);
+            QTRY_COMPARE(done.size(), 1);
+            cleanly = memory(clean);
+        }
+        db->close();
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        sim.reset();
+        qunsetenv("OSTROVEL_EXTRA_PORTS");
+    }
+
+    void windowReopensThePort_data()
+    {
+        QTest::addColumn<bool>("stableName");
+        QTest::newRow("the same port path") << false;
+        QTest::newRow("a new path behind a stable name") << true;
+    }
+    void windowReopensThePort()
+    {
+        QFETCH(bool, stableName);
+        if (stableName) {
+            port = folder.filePath("usb-ZEL-KOR-if00");
+            QVERIFY(sim->setLinkPath(port));
+        }
+        qputenv("OSTROVEL_EXTRA_PORTS", port.toLocal8Bit());
+        openWindow();
+        auto* lock = child<QToolButton>("tbLockOpen");
+        const bool lockShown = lock->isChecked();
+        sim->unplug();
+        const QString gone =
+            QString("red: Порт %1 недоступен, повторное открытие через ").arg(port);
+        QTRY_VERIFY2_WITH_TIMEOUT(circle().startsWith(gone), qPrintable(circle()), 5000);
+        QCOMPARE(child<QLabel>("labelLinkLost")->text(), circle().mid(5));
+        // Still connected: only the user ends a connection.
+        QVERIFY(child<QPushButton>("pbConnectPort")->isChecked());
+        QVERIFY(child<QAction>("actionExport")->isEnabled());
+        // A lock command with no link says so and leaves the button as the panel last showed.
+        lock->click();
+        QCOMPARE(window->statusBar()->currentMessage().left(19), QString("Нет связи с панелью"));
+        QCOMPARE(lock->isChecked(), lockShown);
+        replug();
+        QTRY_VERIFY2_WITH_TIMEOUT(answering(), qPrintable(circle()), 6000);
+        QVERIFY(!child<QLabel>("labelLinkLost")->isVisible());
+        lock->click();
+        QTRY_COMPARE(sim->requestCount(0x10), 1);
+    }
+
+    void exportGoesOnAfterTheReplug_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("block"); // from 1, as the dialog counts
+        QTest::addColumn<QString>("way");
+        QTest::newRow("settings, in the same dialog") << 0x24 << 1 << "same dialog";
+        QTest::newRow("apartments, in a new dialog") << 0x26 << 2 << "new dialog";
+        QTest::newRow("phones, after the window was closed") << 0x27 << 2 << "new window";
+        QTest::newRow("keys, waiting for the adapter") << 0x25 << 2 << "waiting";
+    }
+    void exportGoesOnAfterTheReplug()
+    {
+        QFETCH(int, command);
+        QFETCH(int, block);
+        QFETCH(QString, way);
+        qputenv("OSTROVEL_EXTRA_PORTS", port.toLocal8Bit());
+        openWindow();
+        QScopedPointer<QExport> dialog(
+            QExport::create(window.data(), window->database(), window->serialThread()));
+        dialog->show();
+        QScopedPointer<ModalAnswerer> answerer(new ModalAnswerer);
+        // The write of block `block` is held back until the adapter is out.
+        if (block > 1)
+            sim->injectFault(command, Fault::Delay, 0, block - 1);
+        sim->injectFault(command, Fault::Delay, 3000);
+        answerer->press(QMessageBox::Yes);
+        answerer->press(QMessageBox::Ok);
+        childOf<QPushButton>(dialog.data(), "pbExport")->click();
+        QTRY_COMPARE(sim->requestCount(command), block);
+        sim->unplug();
+        QVERIFY(answerer->waitForAnswered(2));
+        QCOMPARE(answerer->seen.at(1).text,
+                 QString("Порт недоступен: адаптер отключён или устройство пропало."));
+        auto* resume = childOf<QPushButton>(dialog.data(), "pbResume");
+        QTRY_VERIFY(resume->isVisible());
+        QCOMPARE(resume->text(), QString("Продолжить с блока %1").arg(block));
+        const ExportBreak kept = ExportBreak::load(db->path());
+        QVERIFY(kept.isValid());
+        QCOMPARE(kept.block, block - 1);
+        QCOMPARE(kept.port, port);
+
+        if (way == "same dialog") {
+            replug();
+            QTRY_VERIFY_WITH_TIMEOUT(answering(), 6000);
+            answerer->press(QMessageBox::Ok);
+            resume->click();
+        } else if (way == "waiting") {
+            answerer->press(QMessageBox::Ok);
+            resume->click();
+            auto* note = childOf<QLabel>(dialog.data(), "lLinkNote");
+            QVERIFY(note->text().startsWith("Ожидание связи с панелью…"));
+            QCOMPARE(resume->text(), QString("Отменить ожидание"));
+            replug();
+        } else {
+            // Closing says the panel is incomplete; the break stays on disk.
+            answerer->press(QMessageBox::Ok);
+            childOf<QPushButton>(dialog.data(), "pbClose")->click();
+            QVERIFY(answerer->waitForAnswered(3));
+            QCOMPARE(answerer->seen.at(2).title, QString("Предупреждение"));
+            dialog.reset();
+            if (way == "new window")
+                window.reset();
+            replug();
+            if (way == "new window")
+                openWindow();
+            QTRY_VERIFY_WITH_TIMEOUT(answering(), 6000);
+            if (way == "new window") {
+                // The window started later warns of the panel left half written.
+                auto* notice = child<QLabel>("labelExportBreak");
+                QVERIFY(notice->isVisible());
+                QVERIFY(notice->text().startsWith("Панель заполнена не полностью: экспорт "
+                                                  "прерван"));
+            }
+            dialog.reset(
+                QExport::create(window.data(), window->database(), window->serialThread()));
+            dialog->show();
+            answerer.reset(new ModalAnswerer);
+            resume = childOf<QPushButton>(dialog.data(), "pbResume");
+            QCOMPARE(resume->text(), QString("Продолжить с блока %1").arg(block));
+            answerer->press(QMessageBox::Ok);
+            resume->click();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!answerer->seen.isEmpty() &&
+                                     answerer->seen.last().text ==
+                                         "Экспорт данных в панель выполнен успешно.",
+                                 15000);
+        QCOMPARE(memory(*sim), cleanly);
+        QVERIFY(!ExportBreak::load(db->path()).isValid());
+    }
+};
+
+QTEST_MAIN(TestLinkLoss)
+#include "tst_linkloss.moc"
