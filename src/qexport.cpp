@@ -8,6 +8,7 @@
 #include "importchain.h"
 #include "paneldiff.h"
 #include "qserialportthread.h"
+#include "screenfit.h"
 #include "ui_qexport.h"
 #include "workpool.h"
 
@@ -291,6 +292,8 @@ void QExport::startReading(bool forCopy)
 
 void QExport::onReadFinished(bool ok, int stage, const QString& message)
 {
+    // Its bars are done with; the room is the comparison's.
+    ui->gbRead->hide();
     if (m_readingForCopy && (!ok || closeRequested())) {
         PanelCopy::discard(m_copyPart);
         m_copyPart.clear();
@@ -332,7 +335,11 @@ void QExport::onCopyWritten()
         return;
     }
     m_copyFile = result.file;
-    ui->lPanelCopy->setText(copyNote());
+    // A long path is elided rather than widen the dialog; the tip has it whole.
+    const QMargins margins = layout()->contentsMargins();
+    const int room = width() - margins.left() - margins.right();
+    ui->lPanelCopy->setText(fontMetrics().elidedText(copyNote(), Qt::ElideMiddle, room));
+    ui->lPanelCopy->setToolTip(copyNote());
     ui->lPanelCopy->show();
     if (closeRequested()) {
         setBusy(false);
@@ -362,9 +369,13 @@ void QExport::showDifferences()
                                              : tr("Экспорт изменит в панели:"));
     ui->lDiff->show();
     ui->twDiff->setVisible(!differences.isEmpty());
-    // The list may be long: the dialog may now grow.
-    if (!differences.isEmpty())
+    // The list may be long: the dialog may now grow, as far as the screen lets it (the list
+    // scrolls inside).
+    if (!differences.isEmpty()) {
         setMaximumHeight(QWIDGETSIZE_MAX);
+        adjustSize();
+        ScreenFit::fit(this);
+    }
 }
 
 void QExport::onProgress(int stage, int value, int maximum)

@@ -24,6 +24,7 @@
 #include "qsaveevents.h"
 #include "qsettingsdb.h"
 #include "recentfilesmenu.h"
+#include "screenfit.h"
 #include "testdatagenerator.h"
 #include "treeediting.h"
 #include "ui_qzelkorwindow.h"
@@ -54,6 +55,8 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
             Qt::DirectConnection);
 
     ui->setupUi(this);
+    // No dialog opens larger than the screen.
+    ScreenFit::fitDialogs();
     connect(ui->tbAdd, &QToolButton::clicked, ui->tbAdd, &QToolButton::showMenu);
     ui->tabWidget->setCurrentIndex(0);
     m_strip = new ConnectionStrip(ui, &m_serialThread, statusBar(), this);

@@ -214,6 +214,9 @@ private slots:
             seen << tree->topLevelItem(i)->text(0);
         QCOMPARE(seen, shown);
         QCOMPARE(tree->isVisible(), shown.size() > 1);
+        // The dialog stays within a small screen, its buttons in view; the list scrolls.
+        QVERIFY2(dialog->height() <= 600 - 40, qPrintable(QString::number(dialog->height())));
+        QVERIFY(button("pbClose")->geometry().bottom() < dialog->height());
         // Comparing reads the whole panel and writes nothing.
         QCOMPARE(sim->requestCount(), 6252);
         QVERIFY(link->polling);
@@ -233,6 +236,9 @@ private slots:
         sim->setPhoneRecord(16, QByteArray::fromHex("77a7a10a0000"));
         sim->setKeyRecord(0, QByteArray::fromHex("0102030500"));
         const QByteArray before = memory(*sim);
+        // A long way to the copy, as a home folder deep in a network share has.
+        const QString root = snapshots.filePath(QString(150, 'k'));
+        qputenv("OSTROVEL_SNAPSHOTS", root.toLocal8Bit());
         const QString folder = DataFolders::snapshotFolder(db->path());
         QVERIFY(QDir().mkpath(folder));
         // Older copies beyond the number kept, and a file that is not a copy.
@@ -240,10 +246,9 @@ private slots:
             QFile(folder + QString("/panel-20000101-000000-%1.zelkor").arg(i, 3, 10, QChar('0')))
                 .open(QIODevice::WriteOnly);
         QFile(folder + "/snapshot.zelkor").open(QIODevice::WriteOnly);
-        if (!writable)
-            qputenv("OSTROVEL_SNAPSHOTS", db->path().toLocal8Bit());
         open<QExport>();
         childOf<QCheckBox>(dialog, "cbPanelCopy")->setChecked(true);
+        qputenv("OSTROVEL_SNAPSHOTS", (writable ? root : db->path()).toLocal8Bit());
         exportWith({QMessageBox::Yes, QMessageBox::Ok}, 2);
         qputenv("OSTROVEL_SNAPSHOTS", snapshots.path().toLocal8Bit());
         QStringList files = QDir(folder).entryList(QDir::Files);
@@ -264,6 +269,10 @@ private slots:
         QCOMPARE(message,
                  "Экспорт данных в панель выполнен успешно.\r\nКопия панели до экспорта: " + copy);
         QCOMPARE(files.size(), 11);
+        // The copy's path does not widen the dialog; its tip has it whole.
+        QCOMPARE(childOf<QLabel>(dialog, "lPanelCopy")->toolTip(),
+                 "Копия панели до экспорта: " + copy);
+        QVERIFY2(dialog->width() <= 700, qPrintable(QString::number(dialog->width())));
         QCOMPARE(files.filter("panel-2000").size(), 9);
         QVERIFY(files.contains("snapshot.zelkor") &&
                 !files.contains("panel-20000101-000000-001.zelkor"));
