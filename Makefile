@@ -88,6 +88,7 @@ bench: build
 	$(call install_missing,$(BENCH_PACKAGES))
 	cmake --build $(BUILD_DIR) -j$(JOBS) --target benchmarks
 	$(BUILD_DIR)/bench/bench_link
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_reopen
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_events
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_events --newest-first
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_database

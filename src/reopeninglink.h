@@ -35,6 +35,8 @@ public:
     void close();
     // True while the port waits to be opened again.
     bool isReopening() const { return m_pause.isActive(); }
+    // How long until the next attempt to open it, in ms; -1 while none is due.
+    int msToReopen() const { return m_pause.isActive() ? m_pause.remainingTime() : -1; }
 
     static constexpr int FailuresBeforeReopen = 2;
     static constexpr int LongestPauseS = 30;
