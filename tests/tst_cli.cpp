@@ -461,6 +461,28 @@ private slots:
                      run.err.contains("Панель заполнена не полностью.\nЭкспорт прерван на "
                                       "этапе «Процесс экспорта квартир», блок 2 из 3."),
                  qPrintable(run.err));
+        QVERIFY(run.err.contains("Продолжить: ostrovel-cli restore --resume."));
+
+        // The break is kept for a later run: not gone on with for a database changed since,
+        // gone on with, without clearing, for the database as it was.
+        const QStringList resume = {"restore", "--resume", "--port", sim.slavePath(), db.path()};
+        QVERIFY(db.reopen());
+        QVERIFY(db.exec("UPDATE subscriber SET apartment = '9' WHERE id = 30"));
+        const Run changed = cli(resume);
+        QCOMPARE(changed.code, 1);
+        QVERIFY2(changed.err.contains("База данных изменилась после прерванного экспорта"),
+                 qPrintable(changed.err));
+        QVERIFY(db.exec("UPDATE subscriber SET apartment = '3' WHERE id = 30"));
+        db.close();
+        sim.clearLog();
+        const Run resumed = cli(resume);
+        QCOMPARE(resumed.code, 0);
+        QVERIFY2(resumed.err.startsWith("Панель заполнена не полностью: экспорт прерван "),
+                 qPrintable(resumed.err));
+        QCOMPARE(sim.requestCount(Protocol::ClearMemory), 0);
+        QCOMPARE(sim.requestCount(0x26), 2);
+        QVERIFY(sim.apartmentRecord(30) != QByteArray(4, '\xff'));
+        QCOMPARE(cli(resume).code, 1);
     }
 
     void refusalsTouchNothing_data()
