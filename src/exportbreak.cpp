@@ -56,12 +56,11 @@ ExportBreak read(const QString& path)
 
 QString ExportBreak::text() const
 {
-    ExportChain names;
     return QCoreApplication::translate("ExportBreak",
                                        "Панель заполнена не полностью: экспорт прерван %1 на этапе "
                                        "«%2», блок %3 из %4 (%5, порт %6).")
         .arg(time.toLocalTime().toString(QStringLiteral("dd.MM.yyyy hh:mm")),
-             names.stageTitle(stage))
+             ExportChain::titleOf(stage))
         .arg(block + 1)
         .arg(blocks)
         .arg(QDir::toNativeSeparators(database), port);

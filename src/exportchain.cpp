@@ -35,7 +35,7 @@ ExportChain::ExportChain(QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &ExportChain::onTimer);
 }
 
-QString ExportChain::stageTitle(int stage) const
+QString ExportChain::titleOf(int stage)
 {
     switch (stage) {
     case Reset:

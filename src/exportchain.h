@@ -51,7 +51,8 @@ public:
     QString stoppedText() const;
     // The same, and that the export has to be made again.
     QString incompleteMessage() const;
-    QString stageTitle(int stage) const override;
+    QString stageTitle(int stage) const override { return titleOf(stage); }
+    static QString titleOf(int stage);
     QString actionText() const override { return tr("Экспорт данных в панель"); }
 
 public slots:

@@ -159,7 +159,9 @@ void QExport::on_pbExport_clicked()
     setBusy(true);
     // A panel left half written, by this dialog or an earlier run, holds nothing worth a copy.
     const bool incomplete = m_chain->panel() == ExportChain::Panel::Incomplete || m_kept.isValid();
-    forgetBreak();
+    ui->lStopped->hide();
+    ui->pbResume->hide();
+    ui->pbForget->hide();
     for (int stage = ExportChain::Settings; stage < ExportChain::StageCount; ++stage)
         bar(stage)->setValue(0);
     if (ui->cbPanelCopy->isChecked() && !incomplete) {
@@ -269,10 +271,13 @@ void QExport::keepBreak()
 {
     if (!m_db)
         return;
+    // A panel that refused the clearing is as an earlier break left it.
+    if (m_chain->panel() == ExportChain::Panel::Unchanged)
+        return;
     m_kept = ExportBreak::of(*m_chain, m_content, m_db->databaseName(),
                              worker() ? worker()->portName() : QString());
     if (!m_kept.isValid()) {
-        // Nothing to go on from: the panel refused, or it may have been cleared.
+        // Nothing to go on from: the panel may have been cleared, or holds something else.
         ExportBreak::forget(m_db->databaseName());
         return;
     }

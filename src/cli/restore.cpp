@@ -76,6 +76,9 @@ int Commands::restore(CommandLine& line, const QStringList& arguments)
         if (!incomplete.isEmpty())
             Console::message(incomplete);
         // Kept for the next run of this command or of the window to go on with.
+        // A panel that refused the clearing is as an earlier break left it.
+        if (chain.panel() == ExportChain::Panel::Unchanged)
+            return Console::Failure;
         const ExportBreak stopped = ExportBreak::of(chain, content, database, line.port());
         const QString error = stopped.isValid() ? stopped.save() : QString();
         if (!stopped.isValid())
