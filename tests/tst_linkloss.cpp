@@ -196,8 +196,14 @@ private slots:
         QCOMPARE(kept.port, port);
 
         if (way == "same dialog") {
+            // The dialog says why the link is down, since the window behind it is blocked.
+            auto* note = childOf<QLabel>(dialog.data(), "lLinkNote");
+            QTRY_VERIFY(note->isVisible());
+            QVERIFY2(note->text().startsWith(QString("Порт %1 недоступен").arg(port)),
+                     qPrintable(note->text()));
             replug();
             QTRY_VERIFY_WITH_TIMEOUT(answering(), 6000);
+            QVERIFY(!note->isVisible());
             answerer->press(QMessageBox::Ok);
             resume->click();
         } else if (way == "waiting") {
