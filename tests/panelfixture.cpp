@@ -1,5 +1,6 @@
 #include "panelfixture.h"
 
+#include "exportchain.h"
 #include "protocol.h"
 #include "qpacket.h"
 
@@ -89,4 +90,25 @@ void PanelFixture::tearDown()
     delete sim;
     delete db;
     QCOMPARE(QPacket::liveCount(), 0);
+}
+
+QByteArray panelMemory(const PanelSimulator& sim)
+{
+    QByteArray bytes = sim.settings();
+    for (int n = 0; n < PanelSimulator::TableRecords; ++n)
+        bytes += sim.apartmentRecord(n) + sim.phoneRecord(n) + sim.keyRecord(n);
+    return bytes;
+}
+
+QByteArray cleanlyExported(const ExportContent& content)
+{
+    PanelSimulator clean;
+    DirectLink direct(&clean);
+    ExportChain chain;
+    direct.attach(&chain);
+    QSignalSpy done(&chain, &PanelChain::finished);
+    chain.start(content);
+    if (!done.wait(60000))
+        return {};
+    return panelMemory(clean);
 }

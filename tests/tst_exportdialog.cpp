@@ -11,19 +11,6 @@
 
 using Fault = PanelSimulator::FaultKind;
 
-namespace {
-
-// Everything the panel holds.
-QByteArray memory(const PanelSimulator& sim)
-{
-    QByteArray bytes = sim.settings();
-    for (int n = 0; n < PanelSimulator::TableRecords; ++n)
-        bytes += sim.apartmentRecord(n) + sim.phoneRecord(n) + sim.keyRecord(n);
-    return bytes;
-}
-
-} // namespace
-
 // The export dialog's safeguards against the simulated panel: an export broken off by the link
 // and resumed, or left; the comparison with the panel before exporting; the panel's copy.
 class TestExportDialog : public QObject, PanelFixture
@@ -63,16 +50,8 @@ private slots:
         // What the export's clearing has to remove.
         sim->setApartmentRecord(24990, QByteArray::fromHex("11111111"));
         sim->setKeyRecord(100, QByteArray::fromHex("0101010101"));
-        if (exported.isEmpty()) {
-            PanelSimulator clean;
-            DirectLink cleanLink(&clean);
-            ExportChain chain;
-            cleanLink.attach(&chain);
-            QSignalSpy done(&chain, &PanelChain::finished);
-            chain.start(loadExportContent(db->db()).content);
-            QTRY_COMPARE(done.size(), 1);
-            exported = memory(clean);
-        }
+        if (exported.isEmpty())
+            exported = cleanlyExported(loadExportContent(db->db()).content);
     }
 
     void cleanup() { tearDown(); }
@@ -118,7 +97,7 @@ private slots:
         button("pbResume")->click();
         QVERIFY(answerer->waitForAnswered(3, 20000));
         QCOMPARE(answerer->seen.at(2).text, QString("Экспорт данных в панель выполнен успешно."));
-        QCOMPARE(memory(*sim), exported);
+        QCOMPARE(panelMemory(*sim), exported);
         // Only the failed block and those after it went out.
         QCOMPARE(sim->requestCount(command), blocks - block + 1);
         QCOMPARE(sim->requestCount(), requests);
@@ -235,7 +214,7 @@ private slots:
         sim->setApartmentRecord(0, QByteArray::fromHex("21000000"));
         sim->setPhoneRecord(16, QByteArray::fromHex("77a7a10a0000"));
         sim->setKeyRecord(0, QByteArray::fromHex("0102030500"));
-        const QByteArray before = memory(*sim);
+        const QByteArray before = panelMemory(*sim);
         // A long way to the copy, as a home folder deep in a network share has.
         const QString root = snapshots.filePath(QString(150, 'k'));
         qputenv("OSTROVEL_SNAPSHOTS", root.toLocal8Bit());
@@ -260,7 +239,7 @@ private slots:
                      qPrintable(message));
             // Found before the panel was read, let alone cleared.
             QVERIFY(sim->frames().isEmpty());
-            QCOMPARE(memory(*sim), before);
+            QCOMPARE(panelMemory(*sim), before);
             QCOMPARE(files.size(), 12);
             return;
         }

@@ -10,19 +10,6 @@
 
 using Fault = PanelSimulator::FaultKind;
 
-namespace {
-
-// Everything the panel holds.
-QByteArray memory(const PanelSimulator& sim)
-{
-    QByteArray bytes = sim.settings();
-    for (int n = 0; n < PanelSimulator::TableRecords; ++n)
-        bytes += sim.apartmentRecord(n) + sim.phoneRecord(n) + sim.keyRecord(n);
-    return bytes;
-}
-
-} // namespace
-
 // The window and its export when the adapter is pulled out and plugged in again: the window
 // keeps the connection, says the port is gone, reopens it by itself; an export the unplug broke
 // off is kept on disk and finished after the replug, in the same dialog, a new one or a new
@@ -43,15 +30,7 @@ class TestLinkLoss : public QObject
     {
         return childOf<T>(window.data(), name);
     }
-    QString circle()
-    {
-        QLabel* label = child<QLabel>("labelStatus");
-        const QImage shown = label->pixmap(Qt::ReturnByValue).toImage();
-        for (const char* colour : {"white", "yellow", "green", "red"})
-            if (shown == QPixmap(QString(":/images/circle_") + colour).toImage())
-                return QString("%1: %2").arg(colour, label->toolTip());
-        return "unknown: " + label->toolTip();
-    }
+    QString circle() { return linkIndicator(window.data()); }
     bool answering() { return circle().startsWith("green"); }
 
     void openWindow()
@@ -98,16 +77,8 @@ private slots:
             db->addSubscriber(subscriber, subscriber + 1, QString("5550%1").arg(subscriber));
         for (uint key = 1; key <= 14; ++key)
             db->addKey(key % 3 * 15, 0x1000 + key, 0, QString(""));
-        if (cleanly.isEmpty()) {
-            PanelSimulator clean;
-            DirectLink direct(&clean);
-            ExportChain chain;
-            direct.attach(&chain);
-            QSignalSpy done(&chain, &PanelChain::finished);
-            chain.start(loadExportContent(db->db()).content);
-            QTRY_COMPARE(done.size(), 1);
-            cleanly = memory(clean);
-        }
+        if (cleanly.isEmpty())
+            cleanly = cleanlyExported(loadExportContent(db->db()).content);
         db->close();
     }
 
@@ -246,7 +217,7 @@ private slots:
                                      answerer->seen.last().text ==
                                          "Экспорт данных в панель выполнен успешно.",
                                  15000);
-        QCOMPARE(memory(*sim), cleanly);
+        QCOMPARE(panelMemory(*sim), cleanly);
         QVERIFY(!ExportBreak::load(db->path()).isValid());
     }
 };

@@ -52,16 +52,7 @@ class TestMainWindow : public QObject
     }
     QAction* action(const char* name) { return child<QAction>(name); }
     QPushButton* connectButton() { return child<QPushButton>("pbConnectPort"); }
-    // The status circle as "colour: tool tip".
-    QString indicator()
-    {
-        QLabel* label = child<QLabel>("labelStatus");
-        const QImage shown = label->pixmap(Qt::ReturnByValue).toImage();
-        for (const char* colour : {"white", "yellow", "green", "red"})
-            if (shown == QPixmap(QString(":/images/circle_") + colour).toImage())
-                return QString("%1: %2").arg(colour, label->toolTip());
-        return "unknown: " + label->toolTip();
-    }
+    QString indicator() { return linkIndicator(window.data()); }
     QTreeWidget* events() { return child<QTreeWidget>("treeEvents"); }
 
     // An events row as "time|key|event".
