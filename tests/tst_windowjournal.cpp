@@ -68,6 +68,17 @@ private slots:
         QTRY_COMPARE(sim->requestCount(0x10), 1);
         // The panel reports the command as well; closing the window writes what it received.
         QTRY_VERIFY(row(2));
+        // Another database opened: the owners come from it.
+        TestDatabase other;
+        other.addSubscriber(9, "90", "");
+        other.addKey(9, 12345, 2, "12345");
+        QVERIFY(other.exec("UPDATE system SET field3_name = 'ФИО'"));
+        QVERIFY(other.exec("UPDATE subscriber SET field3 = 'Орлов'"));
+        other.close();
+        QVERIFY(window->openDB(other.path()));
+        sim->queueKey(12345);
+        QTRY_VERIFY(row(3));
+        QCOMPARE(row(3)->toolTip(1), QString("Абонент 9, квартира 90, Орлов"));
         window.reset();
 
         JournalFile file(journal);
@@ -85,7 +96,8 @@ private slots:
                                    "Проход по ключу|kept|||1|1",
                                    "Управление замком: открывание|live||выполнено|1|1",
                                    "Управление с компьютера; устройство: замок; установленный "
-                                   "режим: открывание|live|||1|1"}));
+                                   "режим: открывание|live|||1|1",
+                                   "Проход по ключу|live|Орлов||0|1"}));
     }
 
     void journalThatCannotBeWritten()
