@@ -183,17 +183,17 @@ private slots:
         QTest::addColumn<QStringList>("shown");
         QTest::newRow("none") << "" << QStringList{"Нет различий"};
         QTest::newRow("each way")
-            << "UPDATE system SET talk_time = 7; DELETE FROM subscriber WHERE id = 5; UPDATE "
-               "subscriber SET phone = '1' WHERE id IN (10, 15); INSERT INTO subscriber (id, "
-               "apartment) VALUES (7, '70'); INSERT INTO card (id, subscriber_id, number) VALUES "
-               "(1, 7, ''); UPDATE card SET subscriber_id = 0 WHERE id = 120"
+            << "UPDATE system SET talk_time = 7; DELETE FROM subscriber WHERE id IN (5, 25); "
+               "UPDATE subscriber SET phone = '1' WHERE id IN (10, 15); INSERT INTO subscriber "
+               "(id, apartment) VALUES (7, '70'); INSERT INTO card (id, subscriber_id, number) "
+               "VALUES (1, 7, ''); UPDATE card SET subscriber_id = 0 WHERE id = 120"
             << QStringList{"Экспорт изменит в панели:",
                            "Изменятся настройки: 1",
                            "Добавятся абоненты: 1",
-                           "Удалятся абоненты: 1",
+                           "Удалятся абоненты: 2",
                            "Изменятся абоненты (квартира, телефон): 2",
                            "Добавятся ключи: 1",
-                           "Удалятся ключи: 1",
+                           "Удалятся ключи: 2",
                            "Перейдут к другому абоненту ключи: 1"};
     }
     void compareGroupsTheDifferences()
