@@ -1,5 +1,6 @@
 #include "actionjournal.h"
 #include "cardformat.h"
+#include "exportchain.h"
 #include "importchain.h"
 #include "journalfile.h"
 #include "journalquery.h"
@@ -130,6 +131,11 @@ private slots:
                "SELECT x + 1 FROM n WHERE x < 13) INSERT INTO card (id, subscriber_id, number) "
                "SELECT x * 65793, 2, '' FROM n"
             << QStringList{"k11=0c0c0c0200", "k12=0d0d0d0200"} << QStringList{"25/0/62", "25/12/7"};
+        QTest::newRow("twelve keys fill one block")
+            << "INSERT INTO subscriber (id) VALUES (2); WITH RECURSIVE n(x) AS (SELECT 1 UNION "
+               "SELECT x + 1 FROM n WHERE x < 12) INSERT INTO card (id, subscriber_id, number) "
+               "SELECT x * 65793, 2, '' FROM n"
+            << QStringList{"k11=0c0c0c0200", "k12=ffffffffff"} << QStringList{"25/0/62"};
         QTest::newRow("last blocks")
             << "INSERT INTO subscriber (id, apartment, phone) VALUES (24995, '10203040', "
                "'109876543210'), (24999, '9', '')"
@@ -162,6 +168,27 @@ private slots:
             auto* progress = childOf<QProgressBar>(dialog, name);
             QCOMPARE(progress->value(), progress->maximum());
         }
+        // A table's bar counts its blocks, as "блок N из M" does.
+        for (const auto& [name, command] :
+             {std::pair("pbApartment", "26/"), std::pair("pbPhone", "27/"),
+              std::pair("pbCard", "25/")})
+            QCOMPARE(childOf<QProgressBar>(dialog, name)->maximum(),
+                     std::max(1, int(writes.filter(command).size())));
+    }
+
+    void stopWithTheAnswerOnItsWay()
+    {
+        // Stopped after the panel answered but before the answer came: nothing more goes out.
+        ExportChain chain;
+        link->attach(&chain);
+        QSignalSpy finished(&chain, &PanelChain::finished);
+        connect(&chain, &PanelChain::sendPacket, &chain, [&chain] { chain.stop(); });
+        chain.start(loadExportContent(db->db()).content);
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished[0][0].toBool(), false);
+        QCOMPARE(finished[0][2].toString(), QString("Выполнение команды прервано пользователем."));
+        QCOMPARE(sim->requestCount(), 1);
+        QVERIFY(link->polling);
     }
 
     void exportLoadFailuresSendNothing_data()
