@@ -220,6 +220,24 @@ private slots:
         QVERIFY(answerer->seen.isEmpty());
     }
 
+    void panelCopiesOfKilledRunsSwept()
+    {
+        // A copy being made is held by its run; what a killed run left goes with the next copy.
+        const PanelCopy::Result living = PanelCopy::prepare(db->path());
+        QVERIFY2(living.error.isEmpty(), qPrintable(living.error));
+        const QString killed =
+            QFileInfo(living.file).path() + "/panel-20000101-000000-000.zelkor.part";
+        for (const QString& left : {killed, killed + "-journal"})
+            QVERIFY(QFile(left).open(QIODevice::WriteOnly));
+        const PanelCopy::Result next = PanelCopy::prepare(db->path());
+        QVERIFY2(next.error.isEmpty(), qPrintable(next.error));
+        QVERIFY(QFile::exists(living.file));
+        QVERIFY(!QFile::exists(killed) && !QFile::exists(killed + "-journal"));
+        PanelCopy::discard(living.file);
+        PanelCopy::discard(next.file);
+        QVERIFY(!QFile::exists(living.file) && !QFile::exists(next.file));
+    }
+
     void panelCopyBeforeClearing_data()
     {
         QTest::addColumn<bool>("writable");
