@@ -1,5 +1,7 @@
 #include "databasefile.h"
 
+#include "sqlmessages.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QSqlDatabase>
@@ -79,6 +81,16 @@ bool isReadOnly(QSqlDatabase& db)
     return !written && (error.nativeErrorCode().toInt() & 0xff) == ReadOnlyCode;
 }
 
+QString readOnlyMessage()
+{
+    return translate("Файл БД открыт только для чтения: изменения не будут сохранены.");
+}
+
+QString writeRefusal(QSqlDatabase& db)
+{
+    return isReadOnly(db) ? readOnlyMessage() : QString();
+}
+
 QString formatMessage(const FormatCheck& check)
 {
     switch (check.format) {
@@ -131,7 +143,7 @@ QString clearSubscribers(QSqlDatabase& db)
     // The keys go with their subscribers.
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("DELETE FROM subscriber")))
-        return query.lastError().text();
+        return sqlErrorMessage(translate("Ошибка очистки БД"), query.lastError());
     return {};
 }
 

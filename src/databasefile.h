@@ -35,6 +35,13 @@ QString formatMessage(const FormatCheck& check);
 // held by another program) is not taken for a read-only file.
 bool isReadOnly(QSqlDatabase& db);
 
+// "Файл БД открыт только для чтения: изменения не будут сохранены."
+QString readOnlyMessage();
+// Why an operation that writes db must not start: the read-only message when db would refuse
+// changes (isReadOnly); empty when it may go ahead. Asked before anything is done, so that no
+// snapshot is taken and no panel read for a file that cannot take the result.
+QString writeRefusal(QSqlDatabase& db);
+
 // Titles of the extra fields, which of them are shown, and the key format proposed for new
 // keys.
 struct Settings
@@ -51,7 +58,7 @@ QString fieldTitle(const Settings& settings, int n);
 bool fieldVisible(const Settings& settings, int n);
 
 // Deletes every subscriber, and with them their keys; inside the caller's transaction if one
-// is open. Empty on success, else the database's error text.
+// is open. Empty on success, else the message: what failed, with the database's error text.
 QString clearSubscribers(QSqlDatabase& db);
 
 // Delete one subscriber with its keys, or one key of a subscriber, and compact the file, as

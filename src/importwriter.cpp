@@ -4,6 +4,7 @@
 #include "databasefile.h"
 #include "settingsrecord.h"
 #include "settingsrow.h"
+#include "sqlmessages.h"
 #include "sqltransaction.h"
 #include "taskconnection.h"
 
@@ -49,11 +50,16 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
              const std::function<bool()>& cancelled)
 {
     QSqlQuery subscriberInsert(db);
-    subscriberInsert.prepare(QStringLiteral(
-        "INSERT INTO subscriber (id, apartment, phone) VALUES (:id, :apartment, :phone)"));
     QSqlQuery keyInsert(db);
-    keyInsert.prepare(QStringLiteral("INSERT INTO card (id, subscriber_id, type, number) VALUES "
-                                     "(:id, :subscriber_id, :type, :number)"));
+    if (!subscriberInsert.prepare(QStringLiteral("INSERT INTO subscriber (id, apartment, phone) "
+                                                 "VALUES (:id, :apartment, :phone)")) ||
+        !keyInsert.prepare(QStringLiteral("INSERT INTO card (id, subscriber_id, type, number) "
+                                          "VALUES (:id, :subscriber_id, :type, :number)")))
+        return stopped(Result::Failed, {},
+                       sqlErrorMessage(translate("Ошибка подготовки записи в БД, БД не изменена"),
+                                       subscriberInsert.lastError().isValid()
+                                           ? subscriberInsert.lastError()
+                                           : keyInsert.lastError()));
 
     // Whatever stops the writing leaves the database as it was.
     SqlTransaction transaction(db);
@@ -95,11 +101,16 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
                 keyInsert.bindValue(QStringLiteral(":type"), keyFormat);
                 keyInsert.bindValue(QStringLiteral(":number"), text);
                 if (!keyInsert.exec()) {
+                    const Failure failure{translate("Добавление ключа '%1' для обонента '%2'.")
+                                              .arg(text)
+                                              .arg(subscriber.number),
+                                          keyInsert.lastError().text()};
+                    // Only a key the panel holds twice, say, is left out: any other failure
+                    // would leave out every key that follows.
+                    if (!isConstraintViolation(keyInsert.lastError(), {}))
+                        return stopped(Result::Failed, failure.title, failure.text);
                     // The subscriber keeps the keys added so far; the next one follows.
-                    result.keyFailures.append({translate("Добавление ключа '%1' для обонента '%2'.")
-                                                   .arg(text)
-                                                   .arg(subscriber.number),
-                                               keyInsert.lastError().text()});
+                    result.keyFailures.append(failure);
                     break;
                 }
                 ++done;
@@ -127,6 +138,9 @@ Result writeFile(const QString& fileName, const PanelTables::PanelImage& image, 
     TaskConnection connection(fileName);
     if (!connection.isOpen())
         return stopped(Result::Failed, {}, connection.errorText());
+    const QString refusal = DatabaseFile::writeRefusal(connection.database());
+    if (!refusal.isEmpty())
+        return stopped(Result::Failed, {}, refusal);
     return write(connection.database(), image, settingsOnly, keyFormat, progress, cancelled);
 }
 

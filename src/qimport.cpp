@@ -1,5 +1,6 @@
 #include "qimport.h"
 
+#include "databasefile.h"
 #include "importchain.h"
 #include "qserialportthread.h"
 #include "requesterwiring.h"
@@ -51,6 +52,12 @@ QImport* QImport::create(QWidget* parent, QSqlDatabase* db, QSerialPortThread* t
 bool QImport::exec(QWidget* parent, QSqlDatabase* db, QSerialPortThread* thread)
 {
     QScopedPointer<QImport> dialog(create(parent, db, thread));
+    // Said before the panel is read for minutes, not after.
+    const QString refusal = db ? DatabaseFile::writeRefusal(*db) : QString();
+    if (!refusal.isEmpty()) {
+        QMessageBox::critical(parent, dialog->windowTitle(), refusal);
+        return false;
+    }
     return dialog->QDialog::exec() == QDialog::Accepted;
 }
 

@@ -3,6 +3,7 @@
 #include "cardformat.h"
 #include "csvcontrols.h"
 #include "csvpreviewmodel.h"
+#include "databasefile.h"
 #include "ui_qimporttodb.h"
 
 #include <QFileDialog>
@@ -61,6 +62,12 @@ QImportToDB::~QImportToDB()
 bool QImportToDB::exec(QWidget* parent, QSqlDatabase* db)
 {
     QScopedPointer<QImportToDB> dialog(new QImportToDB(parent, db));
+    // Said before any choice is made, not after the file is read.
+    const QString refusal = DatabaseFile::writeRefusal(*db);
+    if (!refusal.isEmpty()) {
+        QMessageBox::critical(parent, dialog->windowTitle(), refusal);
+        return false;
+    }
     return dialog->QDialog::exec() == QDialog::Accepted;
 }
 

@@ -224,7 +224,7 @@ private slots:
     void failuresEndTheChain_data()
     {
         QTest::addColumn<QString>("start");
-        QTest::addColumn<int>("command"); // 0x100, 0x101: the database refuses the import
+        QTest::addColumn<int>("command"); // 0x100 to 0x102: the database refuses the import
         QTest::addColumn<int>("fault");   // -1 Close button, -2 link stopped, -3 close box
         QTest::addColumn<int>("value");
         QTest::addColumn<QString>("title");
@@ -260,6 +260,9 @@ private slots:
         QTest::newRow("import duplicate apartments")
             << "pbImport" << 0x100 << 0 << 0 << "Добавление абонента '1'."
             << "UNIQUE constraint failed: subscriber.apartment Unable to fetch row";
+        QTest::newRow("import keys not written")
+            << "pbImport" << 0x102 << 0 << 0 << "Добавление ключа '1' для обонента '0'."
+            << "integer overflow Unable to fetch row";
         QTest::newRow("import settings not saved")
             << "pbImport" << 0x101 << 0 << 0 << "Сохранение настроек панели в БД"
             << "settings are read-only Unable to fetch row";
@@ -278,6 +281,10 @@ private slots:
         if (command == 0x101)
             QVERIFY(db->exec("CREATE TRIGGER readonly BEFORE UPDATE ON system BEGIN SELECT "
                              "RAISE(ABORT, 'settings are read-only'); END"));
+        // Not a constraint: no key could be written.
+        if (command == 0x102)
+            QVERIFY(db->exec("CREATE TRIGGER broken BEFORE INSERT ON card BEGIN SELECT "
+                             "abs(-9223372036854775807 - 1); END"));
         if (fault < 0)
             link->hold(command);
         else if (command < 0x100)
