@@ -38,7 +38,7 @@ QString createFromTemplate(const QString& fileName)
 
 QString missingFileMessage(const QString& fileName)
 {
-    return translate("Файл '%1' не существет.").arg(fileName);
+    return translate("Файл '%1' не существует.").arg(fileName);
 }
 
 FormatCheck checkFormat(QSqlDatabase& db)

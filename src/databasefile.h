@@ -16,7 +16,7 @@ constexpr int DefaultColumns = 65535;
 // success, else the error string of the file that failed.
 QString createFromTemplate(const QString& fileName);
 
-// "Файл '%1' не существет." for fileName.
+// "Файл '%1' не существует." for fileName.
 QString missingFileMessage(const QString& fileName);
 
 enum class Format { Valid, Unreadable, NoSystemRow, UnsupportedVersion };

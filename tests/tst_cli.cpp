@@ -472,7 +472,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("missing database")
             << QStringList{"restore", "--yes", "-p", "PORT", "DIR/missing.zelkor"} << ""
-            << "Файл 'DIR/missing.zelkor' не существет.";
+            << "Файл 'DIR/missing.zelkor' не существует.";
         QTest::newRow("subscriber outside the panel")
             << QStringList{"restore", "--yes", "--port", "PORT", "DB"}
             << "INSERT INTO subscriber (id) VALUES (25000)"

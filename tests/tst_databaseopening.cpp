@@ -118,7 +118,7 @@ private slots:
         QVERIFY(QFile::remove(path));
         TaskConnection connection(path);
         QVERIFY(!connection.isOpen());
-        QCOMPARE(connection.errorText(), "Файл '" + path + "' не существет.");
+        QCOMPARE(connection.errorText(), "Файл '" + path + "' не существует.");
         QVERIFY(folder(QFileInfo(path).path()).isEmpty());
     }
 
