@@ -150,14 +150,15 @@ QString clearSubscribers(QSqlDatabase& db)
 namespace {
 
 // A delete from the tree; the file is compacted after it.
-QString deleteRows(QSqlDatabase& db, const char* statement, const QVariantMap& values)
+QString deleteRows(QSqlDatabase& db, const QString& failure, const char* statement,
+                   const QVariantMap& values)
 {
     QSqlQuery query(db);
     query.prepare(QLatin1String(statement));
     for (auto value = values.begin(); value != values.end(); ++value)
         query.bindValue(value.key(), value.value());
     if (!query.exec())
-        return query.lastError().text();
+        return sqlErrorMessage(failure, query.lastError());
     QSqlQuery(db).exec(QStringLiteral("VACUUM"));
     return {};
 }
@@ -167,14 +168,15 @@ QString deleteRows(QSqlDatabase& db, const char* statement, const QVariantMap& v
 QString deleteSubscriber(QSqlDatabase& db, int number)
 {
     // The keys go with their subscriber.
-    return deleteRows(db, " DELETE FROM subscriber WHERE id = :id ",
-                      {{QStringLiteral(":id"), number}});
+    return deleteRows(db, translate("Ошибка удаления абонента '%1'").arg(number),
+                      " DELETE FROM subscriber WHERE id = :id ", {{QStringLiteral(":id"), number}});
 }
 
 QString deleteKey(QSqlDatabase& db, uint code, int subscriber)
 {
     return deleteRows(
-        db, " DELETE FROM card WHERE id = :id AND subscriber_id = :subscriber_id ",
+        db, translate("Ошибка удаления ключа абонента '%1'").arg(subscriber),
+        " DELETE FROM card WHERE id = :id AND subscriber_id = :subscriber_id ",
         {{QStringLiteral(":id"), code}, {QStringLiteral(":subscriber_id"), subscriber}});
 }
 

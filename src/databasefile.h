@@ -62,7 +62,8 @@ bool fieldVisible(const Settings& settings, int n);
 QString clearSubscribers(QSqlDatabase& db);
 
 // Delete one subscriber with its keys, or one key of a subscriber, and compact the file, as
-// every delete from the tree does. Empty on success, else the database's error text.
+// every delete from the tree does. Empty on success, else the message with the database's
+// error text.
 QString deleteSubscriber(QSqlDatabase& db, int number);
 QString deleteKey(QSqlDatabase& db, uint code, int subscriber);
 

@@ -19,6 +19,8 @@ namespace ImportWriter {
 namespace {
 
 constexpr int ProgressStep = 64;
+const char* const Abandoned =
+    QT_TRANSLATE_NOOP("QImport", "Запись в БД не выполнена, БД не изменена");
 
 QString translate(const char* text)
 {
@@ -92,7 +94,7 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
             if (!subscriberInsert.exec())
                 return stopped(Result::Failed,
                                translate("Добавление абонента '%1'.").arg(subscriber.number),
-                               subscriberInsert.lastError().text());
+                               sqlErrorMessage(translate(Abandoned), subscriberInsert.lastError()));
             ++done;
             for (const uint code : subscriber.keys) {
                 const QString text = cardToText(keyFormat, code);
@@ -101,16 +103,19 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
                 keyInsert.bindValue(QStringLiteral(":type"), keyFormat);
                 keyInsert.bindValue(QStringLiteral(":number"), text);
                 if (!keyInsert.exec()) {
-                    const Failure failure{translate("Добавление ключа '%1' для обонента '%2'.")
+                    const QString title = translate("Добавление ключа '%1' для обонента '%2'.")
                                               .arg(text)
-                                              .arg(subscriber.number),
-                                          keyInsert.lastError().text()};
+                                              .arg(subscriber.number);
                     // Only a key the panel holds twice, say, is left out: any other failure
                     // would leave out every key that follows.
                     if (!isConstraintViolation(keyInsert.lastError(), {}))
-                        return stopped(Result::Failed, failure.title, failure.text);
+                        return stopped(
+                            Result::Failed, title,
+                            sqlErrorMessage(translate(Abandoned), keyInsert.lastError()));
                     // The subscriber keeps the keys added so far; the next one follows.
-                    result.keyFailures.append(failure);
+                    result.keyFailures.append(
+                        {title, sqlErrorMessage(translate("Ключ не добавлен, импорт продолжен"),
+                                                keyInsert.lastError())});
                     break;
                 }
                 ++done;

@@ -89,7 +89,7 @@ void QFirmwareDownload::on_tbSaveAs_clicked()
         return;
     const QString proposed = Firmware::fileName(QDateTime::currentDateTime(), m_chain->trailer());
     const QString fileName = QFileDialog::getSaveFileName(this, tr("Укажите файл для прошивки"),
-                                                          proposed, tr("Firmware (*.bin)"));
+                                                          proposed, tr("Прошивка (*.bin)"));
     if (fileName.isEmpty())
         return;
     const QString failure = Firmware::saveImage(fileName, m_chain->image());

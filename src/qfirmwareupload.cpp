@@ -90,7 +90,7 @@ void QFirmwareUpload::on_rbInternal_toggled(bool checked)
 void QFirmwareUpload::on_actionOpen_triggered()
 {
     const QString fileName = QFileDialog::getOpenFileName(this, tr("Выберите файл с прошивкой"),
-                                                          QString(), tr("Firmware (*.bin)"));
+                                                          QString(), tr("Прошивка (*.bin)"));
     if (fileName.isEmpty())
         return;
     quint8 type = 0, major = 0, minor = 0;

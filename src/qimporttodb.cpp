@@ -4,6 +4,7 @@
 #include "csvcontrols.h"
 #include "csvpreviewmodel.h"
 #include "databasefile.h"
+#include "sqlmessages.h"
 #include "ui_qimporttodb.h"
 
 #include <QFileDialog>
@@ -77,7 +78,9 @@ void QImportToDB::fillSubscriberList()
     QSqlQuery query(*db);
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT id FROM subscriber ORDER BY id"))) {
-        QMessageBox::critical(this, tr("Получение списка абонентов"), query.lastError().text());
+        QMessageBox::critical(
+            this, tr("Получение списка абонентов"),
+            sqlErrorMessage(tr("Ошибка получения списка абонентов"), query.lastError()));
         return;
     }
     QStringList ids;

@@ -488,7 +488,7 @@ private slots:
             << "Неподдерживаемое устройство '0x0a'.";
         QTest::newRow("port that does not open")
             << QStringList{"info", "--port", "DIR/no-port"} << ""
-            << "Ошибка: DIR/no-port";
+            << "Не удалось открыть порт DIR/no-port.\nОшибка: ";
     }
     void refusalsTouchNothing()
     {

@@ -259,13 +259,16 @@ private slots:
             << "pbImport" << 0x61 << -1 << 0 << "Процесс импорта ключей" << cancelled;
         QTest::newRow("import duplicate apartments")
             << "pbImport" << 0x100 << 0 << 0 << "Добавление абонента '1'."
-            << "UNIQUE constraint failed: subscriber.apartment Unable to fetch row";
+            << "Запись в БД не выполнена, БД не изменена.\r\nSqlError: UNIQUE constraint failed: "
+               "subscriber.apartment Unable to fetch row.";
         QTest::newRow("import keys not written")
             << "pbImport" << 0x102 << 0 << 0 << "Добавление ключа '1' для обонента '0'."
-            << "integer overflow Unable to fetch row";
+            << "Запись в БД не выполнена, БД не изменена.\r\nSqlError: integer overflow Unable to "
+               "fetch row.";
         QTest::newRow("import settings not saved")
             << "pbImport" << 0x101 << 0 << 0 << "Сохранение настроек панели в БД"
-            << "settings are read-only Unable to fetch row";
+            << "Ошибка сохранения настроек панели в БД.\r\nSqlError: settings are read-only Unable "
+               "to fetch row.";
     }
     void failuresEndTheChain()
     {
