@@ -127,8 +127,9 @@ void ExportChain::prepare(const ExportContent& content)
     m_maximum[Settings] = SettingsSteps;
     m_maximum[Apartments] = std::max(1, int(m_apartmentBlocks.size()));
     m_maximum[Phones] = std::max(1, int(m_phoneBlocks.size()));
-    m_maximum[Cards] =
-        content.keys.isEmpty() ? 1 : content.keys.size() / PanelTables::BlockBytes + 1;
+    // The key blocks as stoppedText() counts them: a last block of exactly 60 bytes is no
+    // more than the others.
+    m_maximum[Cards] = std::max(1, blocks(Cards));
 }
 
 bool ExportChain::resume()

@@ -9,6 +9,8 @@
 #include <QThread>
 #include <QTime>
 
+#include <utility>
+
 // The frames and failures of the link: silent unless switched on with
 // QT_LOGGING_RULES="ostrovel.link.debug=true".
 Q_LOGGING_CATEGORY(lcLink, "ostrovel.link", QtWarningMsg)
@@ -96,8 +98,20 @@ void MySerialPort::serve(QPacket* packet)
     QByteArray answer;
     QSerialPortError error = QSerialPortError::NoError;
     QString errorString;
-    sendData(frame.constData(), frame.size(), answer, error, errorString,
-             Protocol::answerTimeout(packet->command()));
+    if (isCancelled()) {
+        // Cancelled while it waited in the queue: it never goes out.
+        error = QSerialPortError::CancelledByUser;
+        errorString = linkErrorText(error);
+    } else {
+        sendData(frame.constData(), frame.size(), answer, error, errorString,
+                 Protocol::answerTimeout(packet->command()));
+    }
+    {
+        // A cancel that comes after the exchange has nothing left to stop.
+        QMutexLocker locker(&m_mutex);
+        m_serving = false;
+        m_cancel = false;
+    }
     emit errorEvent(error, errorString);
     emit packet->handleEvent(error, errorString, answer);
     delete packet;
@@ -223,7 +237,12 @@ void MySerialPort::waitForWork(qint64 ms)
 QPacket* MySerialPort::takeNextPacket()
 {
     QMutexLocker locker(&m_mutex);
-    return m_queue.isEmpty() ? nullptr : m_queue.takeFirst();
+    if (m_queue.isEmpty())
+        return nullptr;
+    // Taken and marked in one step, so that a cancel reaches either the queue or the exchange.
+    m_serving = true;
+    m_cancel = std::exchange(m_cancelNext, false);
+    return m_queue.takeFirst();
 }
 
 void MySerialPort::sendPacket(QPacket* packet)
@@ -245,8 +264,14 @@ void MySerialPort::onStartEvents(const bool& value)
 
 void MySerialPort::onCancel()
 {
+    // Meant for the requester's request: the one being exchanged, else the next one queued.
+    // With neither, its answer is already on its way, and the cancel must not hit the next
+    // request after its frame went out.
     QMutexLocker locker(&m_mutex);
-    m_cancel = true;
+    if (m_serving)
+        m_cancel = true;
+    else if (!m_queue.isEmpty())
+        m_cancelNext = true;
 }
 
 void MySerialPort::onAbort()

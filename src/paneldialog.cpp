@@ -52,6 +52,15 @@ void PanelDialog::showLinkNote()
     m_linkNote->setVisible(!note.isEmpty());
 }
 
+bool PanelDialog::refusesToOpen(QWidget* parent)
+{
+    const QString refused = refusal();
+    if (refused.isEmpty())
+        return false;
+    QMessageBox::critical(parent, windowTitle(), refused);
+    return true;
+}
+
 bool PanelDialog::hasLink() const
 {
     return !m_worker || m_worker->isRunning();

@@ -23,6 +23,9 @@ class PanelDialog : public QDialog
 public:
     // Escape follows the rule of the close box.
     void reject() override;
+    // Says over parent, before the dialog is shown, why it cannot do its work (refusal());
+    // true then.
+    bool refusesToOpen(QWidget* parent);
 
 signals:
     void startEvents(const bool& value);
@@ -31,6 +34,9 @@ signals:
 
 protected:
     PanelDialog(QWidget* parent, QSerialPortThread* worker);
+
+    // Why the dialog cannot do its work at all, said before it opens; empty when it can.
+    virtual QString refusal() const { return {}; }
 
     // The worker the dialog was made for; nullptr when the caller wires the signals itself.
     QSerialPortThread* worker() const { return m_worker; }
@@ -91,6 +97,8 @@ public:
     static bool exec(QWidget* parent, Args... args)
     {
         QScopedPointer<Dialog> dialog(create(parent, args...));
+        if (dialog->refusesToOpen(parent))
+            return false;
         return dialog->QDialog::exec() == QDialog::Accepted;
     }
 

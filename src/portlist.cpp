@@ -50,8 +50,25 @@ void replaceSystemSerialPorts(std::function<QList<SerialPortEntry>()> ports)
     systemPortsReplacement() = std::move(ports);
 }
 
-QString stablePortPath(const QString& location, const QString& folder)
+namespace {
+
+QString& stablePortFolder()
 {
+    static QString folder;
+    return folder;
+}
+
+} // namespace
+
+void replaceStablePortFolder(const QString& folder)
+{
+    stablePortFolder() = folder;
+}
+
+QString stablePortPath(const QString& location)
+{
+    const QString folder =
+        stablePortFolder().isEmpty() ? QStringLiteral("/dev/serial/by-id") : stablePortFolder();
     const QFileInfo port(location);
     if (port.isSymLink())
         return location;

@@ -33,18 +33,16 @@ void DirectLink::startEvents(bool value)
 
 void DirectLink::cancel()
 {
-    m_cancelled = !m_held;
+    // As the worker: with no request waiting, the answer is on its way and nothing is stopped.
     if (m_held)
         answer(std::exchange(m_held, nullptr), CancelledByUser, {});
 }
 
 void DirectLink::sendPacket(QPacket* packet)
 {
-    if (packet->command() == m_holdCommand || m_cancelled) {
+    if (packet->command() == m_holdCommand) {
         m_holdCommand = -1;
         m_held = packet;
-        if (m_cancelled)
-            cancel();
         return;
     }
     QByteArray frame;

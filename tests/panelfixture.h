@@ -47,7 +47,6 @@ private:
     PanelSimulator* m_sim;
     QPacket* m_held = nullptr;
     int m_holdCommand = -1;
-    bool m_cancelled = false;
 };
 
 // What the panel dialog tests share: a database, the simulator, a direct link to it, and the

@@ -494,7 +494,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("missing database")
             << QStringList{"restore", "--yes", "-p", "PORT", "DIR/missing.zelkor"} << ""
-            << "Файл 'DIR/missing.zelkor' не существет.";
+            << "Файл 'DIR/missing.zelkor' не существует.";
         QTest::newRow("subscriber outside the panel")
             << QStringList{"restore", "--yes", "--port", "PORT", "DB"}
             << "INSERT INTO subscriber (id) VALUES (25000)"
@@ -510,7 +510,7 @@ private slots:
             << "Неподдерживаемое устройство '0x0a'.";
         QTest::newRow("port that does not open")
             << QStringList{"info", "--port", "DIR/no-port"} << ""
-            << "Ошибка: DIR/no-port";
+            << "Не удалось открыть порт DIR/no-port.\nОшибка: ";
     }
     void refusalsTouchNothing()
     {

@@ -162,17 +162,17 @@ private slots:
         QTest::addColumn<QStringList>("shown");
         QTest::newRow("none") << "" << QStringList{"Нет различий"};
         QTest::newRow("each way")
-            << "UPDATE system SET talk_time = 7; DELETE FROM subscriber WHERE id = 5; UPDATE "
-               "subscriber SET phone = '1' WHERE id IN (10, 15); INSERT INTO subscriber (id, "
-               "apartment) VALUES (7, '70'); INSERT INTO card (id, subscriber_id, number) VALUES "
-               "(1, 7, ''); UPDATE card SET subscriber_id = 0 WHERE id = 120"
+            << "UPDATE system SET talk_time = 7; DELETE FROM subscriber WHERE id IN (5, 25); "
+               "UPDATE subscriber SET phone = '1' WHERE id IN (10, 15); INSERT INTO subscriber "
+               "(id, apartment) VALUES (7, '70'); INSERT INTO card (id, subscriber_id, number) "
+               "VALUES (1, 7, ''); UPDATE card SET subscriber_id = 0 WHERE id = 120"
             << QStringList{"Экспорт изменит в панели:",
                            "Изменятся настройки: 1",
                            "Добавятся абоненты: 1",
-                           "Удалятся абоненты: 1",
+                           "Удалятся абоненты: 2",
                            "Изменятся абоненты (квартира, телефон): 2",
                            "Добавятся ключи: 1",
-                           "Удалятся ключи: 1",
+                           "Удалятся ключи: 2",
                            "Перейдут к другому абоненту ключи: 1"};
     }
     void compareGroupsTheDifferences()
@@ -200,6 +200,24 @@ private slots:
         QCOMPARE(sim->requestCount(), 6252);
         QVERIFY(link->polling);
         QVERIFY(answerer->seen.isEmpty());
+    }
+
+    void panelCopiesOfKilledRunsSwept()
+    {
+        // A copy being made is held by its run; what a killed run left goes with the next copy.
+        const PanelCopy::Result living = PanelCopy::prepare(db->path());
+        QVERIFY2(living.error.isEmpty(), qPrintable(living.error));
+        const QString killed =
+            QFileInfo(living.file).path() + "/panel-20000101-000000-000.zelkor.part";
+        for (const QString& left : {killed, killed + "-journal"})
+            QVERIFY(QFile(left).open(QIODevice::WriteOnly));
+        const PanelCopy::Result next = PanelCopy::prepare(db->path());
+        QVERIFY2(next.error.isEmpty(), qPrintable(next.error));
+        QVERIFY(QFile::exists(living.file));
+        QVERIFY(!QFile::exists(killed) && !QFile::exists(killed + "-journal"));
+        PanelCopy::discard(living.file);
+        PanelCopy::discard(next.file);
+        QVERIFY(!QFile::exists(living.file) && !QFile::exists(next.file));
     }
 
     void panelCopyBeforeClearing_data()

@@ -299,7 +299,8 @@ private slots:
         QTest::addColumn<QString>("box"); // "title: text", or its start before the reason
         QTest::newRow("no port")
             << QString() << "Предупреждение: Необходимо выбрать последовательный порт (COM порт).";
-        QTest::newRow("missing port") << MissingPort << "Ошибка: Ошибка: " + MissingPort + "\r\n";
+        QTest::newRow("missing port")
+            << MissingPort << "Ошибка: Не удалось открыть порт " + MissingPort + ".\r\nОшибка: ";
     }
     void refusedConnections()
     {
