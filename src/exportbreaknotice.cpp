@@ -2,20 +2,30 @@
 
 #include "exportbreak.h"
 
+#include <QEvent>
 #include <QLabel>
+#include <QMainWindow>
 #include <QStatusBar>
 
-ExportBreakNotice::ExportBreakNotice(QStatusBar* statusBar, QObject* parent)
-    : QObject(parent)
-    , m_label(new QLabel(statusBar))
+ExportBreakNotice::ExportBreakNotice(QMainWindow* window)
+    : QObject(window)
+    , m_label(new QLabel(window->statusBar()))
 {
+    window->installEventFilter(this);
     m_label->setObjectName(QStringLiteral("labelExportBreak"));
     m_label->setTextFormat(Qt::RichText);
     m_label->setStyleSheet(QStringLiteral("color: #b00000;"));
     m_label->hide();
-    statusBar->addPermanentWidget(m_label);
+    window->statusBar()->addPermanentWidget(m_label);
     connect(m_label, &QLabel::linkActivated, this, [this] { emit resumeRequested(m_database); });
     refresh();
+}
+
+bool ExportBreakNotice::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        refresh();
+    return QObject::eventFilter(watched, event);
 }
 
 void ExportBreakNotice::refresh()

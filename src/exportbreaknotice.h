@@ -4,7 +4,7 @@
 #include <QString>
 
 class QLabel;
-class QStatusBar;
+class QMainWindow;
 
 // The main window's lasting warning of an export that broke off and left a panel half written:
 // in the status bar for as long as the break is kept (by this program or ostrovel-cli), with a
@@ -13,11 +13,16 @@ class ExportBreakNotice : public QObject
 {
     Q_OBJECT
 public:
-    ExportBreakNotice(QStatusBar* statusBar, QObject* parent);
+    // In window's status bar; read again whenever the window is activated, as ostrovel-cli
+    // may have left or finished an export meanwhile.
+    explicit ExportBreakNotice(QMainWindow* window);
 
     // Reads the kept breaks again; the newest is shown.
     void refresh();
     QString database() const { return m_database; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     // The user wants to go on with the export into database's panel.

@@ -2,7 +2,6 @@
 
 #include "actionwidgets.h"
 #include "connectionstrip.h"
-#include "databasefile.h"
 #include "databasesession.h"
 #include "eventrecord.h"
 #include "eventslist.h"
@@ -50,7 +49,6 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
             Qt::QueuedConnection);
     connect(&m_serialThread, &QSerialPortThread::event, this, &QZelKorWindow::onEvent,
             Qt::DirectConnection);
-    registerSerialPortErrorType();
     connect(&m_serialThread, &QSerialPortThread::errorEvent, this, &QZelKorWindow::onError,
             Qt::DirectConnection);
 
@@ -62,7 +60,7 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
     m_strip = new ConnectionStrip(ui, &m_serialThread, statusBar(), this);
     m_journal = new MainWindowJournal(this, &m_serialThread, database());
     m_tree = new TreeEditing(ui, m_database, this);
-    m_breaks = new ExportBreakNotice(statusBar(), this);
+    m_breaks = new ExportBreakNotice(this);
     connect(m_breaks, &ExportBreakNotice::resumeRequested, this, &QZelKorWindow::resumeExport);
     connect(this, &QZelKorWindow::sendCard, new KeyFeed(&m_serialThread, this), &KeyFeed::card);
     m_events = new EventsList(ui->treeEvents, ui->actionOrderEvents, ui->cbOrderEvents,
@@ -112,21 +110,6 @@ QZelKorWindow::~QZelKorWindow()
     storedLayout().save();
     m_serialThread.stop();
     delete ui;
-}
-
-QSqlDatabase* QZelKorWindow::database()
-{
-    return m_database->database();
-}
-
-int QZelKorWindow::defaultKeyFormat() const
-{
-    return m_database->keyFormat();
-}
-
-bool QZelKorWindow::isCompacting() const
-{
-    return m_database->isCompacting();
 }
 
 QString QZelKorWindow::applicationTitle()
@@ -204,14 +187,6 @@ void QZelKorWindow::wireEnabling()
 WindowLayout QZelKorWindow::storedLayout()
 {
     return {this, ui->splitter, ui->treeEvents, ui->actionOrderEvents, ui->cbListPort};
-}
-
-void QZelKorWindow::changeEvent(QEvent* event)
-{
-    // ostrovel-cli may have left or finished an export meanwhile.
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        m_breaks->refresh();
-    QMainWindow::changeEvent(event);
 }
 
 void QZelKorWindow::closeEvent(QCloseEvent* event)

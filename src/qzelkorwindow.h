@@ -1,5 +1,6 @@
 #pragma once
 
+#include "databasesession.h"
 #include "qserialporterror.h"
 #include "qserialportthread.h"
 
@@ -13,7 +14,6 @@ namespace Ui {
 class QZelKorWindow;
 }
 class ConnectionStrip;
-class DatabaseSession;
 class EventsList;
 class ExportBreakNotice;
 class MainWindowJournal;
@@ -37,12 +37,12 @@ public:
 
     QSerialPortThread* serialThread() { return &m_serialThread; }
     // The key format the events list and new keys use.
-    int defaultKeyFormat() const;
-    QSqlDatabase* database();
+    int defaultKeyFormat() const { return m_database->keyFormat(); }
+    QSqlDatabase* database() { return m_database->database(); }
     // True while a background database task of the window runs.
     bool isBusy() const { return m_busy; }
     // True while the file closed last is being compacted in the background.
-    bool isCompacting() const;
+    bool isCompacting() const { return m_database->isCompacting(); }
     static QString applicationTitle();
     // Selects the listed port with this name or device path and connects to it, as the user
     // would; true when the worker runs.
@@ -119,7 +119,6 @@ public slots:
     void resumeExport(const QString& database);
 
 protected:
-    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
