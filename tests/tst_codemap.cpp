@@ -5,9 +5,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QMap>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
+
+#include <functional>
 
 namespace {
 
@@ -135,6 +138,43 @@ private slots:
             }
         }
         QVERIFY2(offences.isEmpty(), qPrintable(offences.join(QLatin1Char('\n'))));
+    }
+
+    // No file of the program includes, through others, a file that includes it: the pieces
+    // stand in layers, each knowing only those below.
+    void noIncludeCircles()
+    {
+        QMap<QString, QSet<QString>> uses;
+        for (const QString& file : sourcesUnder(QStringLiteral("src"))) {
+            const QString from = QFileInfo(file).completeBaseName();
+            for (const Include& include : includesOf(file)) {
+                const QString to = QFileInfo(include.name).completeBaseName();
+                if (!include.angled && to != from &&
+                    QFileInfo::exists(QFileInfo(file).path() + '/' + include.name))
+                    uses[from].insert(to);
+            }
+        }
+        // Depth first; a file met again while still on the path closes a circle.
+        QStringList path;
+        QSet<QString> done;
+        QStringList circles;
+        std::function<void(const QString&)> visit = [&](const QString& file) {
+            const int at = int(path.indexOf(file));
+            if (at >= 0) {
+                circles.append((path.mid(at) << file).join(QStringLiteral(" → ")));
+                return;
+            }
+            if (done.contains(file))
+                return;
+            path.append(file);
+            for (const QString& next : uses.value(file))
+                visit(next);
+            path.removeLast();
+            done.insert(file);
+        };
+        for (const QString& file : uses.keys())
+            visit(file);
+        QVERIFY2(circles.isEmpty(), qPrintable(circles.join('\n')));
     }
 
     // Every source file of the program and of the simulator is named in the map, as `name`,
