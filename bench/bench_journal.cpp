@@ -3,6 +3,7 @@
 // each filter with its count and first page, scrolling, the chart of a year, and the export of
 // a hundred thousand records beside the sqlite3 shell's CSV export of the same rows.
 #include "application.h"
+#include "benchsupport.h"
 #include "journalexport.h"
 #include "journalfile.h"
 #include "journalmodel.h"
@@ -196,13 +197,6 @@ template<typename T>
 T* child(QWidget* window, const char* name)
 {
     return window->findChild<T*>(QString::fromLatin1(name));
-}
-
-// The offscreen platform says so whenever a window's size limits change; it means nothing here.
-void quietOffscreen(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type != QtDebugMsg && !message.contains(QLatin1String("propagateSizeHints")))
-        std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
 void report(const QString& what, const Timing& time, const QJournalWindow* window, double target)

@@ -32,6 +32,13 @@ inline double processMemoryKiB(const char* field)
     return 0;
 }
 
+// The offscreen platform says so whenever a window's size limits change; it means nothing here.
+inline void quietOffscreen(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtDebugMsg && !message.contains(QLatin1String("propagateSizeHints")))
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 // A benchmark of the window or the dialogs: a throw-away settings store, the program's identity
 // and its resources. Call before the application object exists.
 inline void prepareWidgetBenchmark()

@@ -9,7 +9,7 @@
 
 class QWidget;
 
-// Runs task on the global thread pool under a modal QWaitDialog (parent owner, label
+// Runs task on the window's work pool (workPool()) under a modal QWaitDialog (parent owner, label
 // processText) and returns its result once it has ended; with showResult the result is shown
 // first in an information box (code 0) or a critical box, titled with the owner's window title.
 //

@@ -1,13 +1,14 @@
 #include "connectionstrip.h"
 
 #include "actionjournal.h"
+#include "answerfailure.h"
 #include "flowlayout.h"
 #include "lockstate.h"
-#include "portaccess.h"
 #include "portlist.h"
 #include "protocol.h"
 #include "qpacket.h"
 #include "qserialportthread.h"
+#include "reopeninglink.h"
 #include "ui_qzelkorwindow.h"
 
 #include <QMessageBox>
@@ -47,10 +48,15 @@ ConnectionStrip::ConnectionStrip(Ui::QZelKorWindow* form, QSerialPortThread* wor
     : QObject(parent)
     , ui(form)
     , m_worker(worker)
+    , m_link(new ReopeningLink(worker, this))
+    , m_statusBar(statusBar)
     , m_linkLost(new QLabel(statusBar))
 {
     layOut();
+    connect(m_link, &ReopeningLink::started, this, [this] { emit started(m_link->port()); });
+    connect(worker, &QSerialPortThread::linkNoteChanged, this, &ConnectionStrip::showNote);
     // While the circle is red the status bar names the reason, not only the circle's tool tip.
+    m_linkLost->setObjectName(QStringLiteral("labelLinkLost"));
     m_linkLost->hide();
     statusBar->addPermanentWidget(m_linkLost);
     ui->tbRefreshListPort->setDefaultAction(ui->actionRefreshListPort);
@@ -108,22 +114,19 @@ void ConnectionStrip::setConnected(bool connected)
                                  QMessageBox::Ok);
             return;
         }
-        const QString location = ui->cbListPort->currentData().toString();
-        QSerialPort::SerialPortError error;
-        QString errorString;
-        if (!m_worker->start(location, error, errorString)) {
+        // Opened again later by a name that outlives the adapter, where it has one.
+        const QString location = stablePortPath(ui->cbListPort->currentData().toString());
+        QString error;
+        if (!m_link->open(location, &error)) {
             ui->pbConnectPort->setChecked(false);
-            QMessageBox::warning(window, translate("Ошибка"),
-                                 PortAccess::openFailureText(location, error, errorString),
-                                 QMessageBox::Ok);
+            QMessageBox::warning(window, translate("Ошибка"), error, QMessageBox::Ok);
             return;
         }
-        emit started(location);
         ui->pbConnectPort->setText(translate("Отключить"));
         showLink(Link::Connecting, translate("Установка связи с панелью"));
     } else {
         ui->pbConnectPort->setText(translate("Подключить"));
-        m_worker->stop();
+        m_link->close();
         showLink(Link::Off, QString());
     }
     emit connectedChanged(connected);
@@ -143,16 +146,20 @@ bool ConnectionStrip::connectPort(const QString& port)
 
 bool ConnectionStrip::requireLink(const QString& title)
 {
-    if (m_worker->isRunning())
+    // A port being opened again counts: the dialog says so and waits where it can.
+    if (m_worker->isRunning() || m_worker->isKeptOpen())
         return true;
     QMessageBox::critical(ui->pbConnectPort->window(), title,
                           translate("Требуется подключение к панели."), QMessageBox::Ok);
     return false;
 }
 
-void ConnectionStrip::workerFinished()
+bool ConnectionStrip::workerFinished()
 {
+    if (m_worker->isKeptOpen())
+        return false;
     emit connectedChanged(false);
+    return true;
 }
 
 void ConnectionStrip::showLinkError(QSerialPortError error, const QString& errorString)
@@ -172,14 +179,22 @@ void ConnectionStrip::showLinkError(QSerialPortError error, const QString& error
     }
 }
 
-void ConnectionStrip::showLink(Link state, const QString& toolTip)
+void ConnectionStrip::showNote(const QString& note)
+{
+    if (!note.isEmpty() && ui->pbConnectPort->isChecked())
+        showLink(Link::Lost, note, note);
+}
+
+void ConnectionStrip::showLink(Link state, const QString& toolTip, const QString& statusText)
 {
     static const char* const pictures[] = {":/images/circle_white", ":/images/circle_yellow",
                                            ":/images/circle_green", ":/images/circle_red"};
     ui->labelStatus->setPixmap(QPixmap(QString::fromLatin1(pictures[int(state)])));
     ui->labelStatus->setToolTip(toolTip);
     const bool lost = state == Link::Lost;
-    m_linkLost->setText(lost ? translate("Нет связи с панелью: %1").arg(toolTip) : QString());
+    m_linkLost->setText(!lost                  ? QString()
+                        : statusText.isEmpty() ? translate("Нет связи с панелью: %1").arg(toolTip)
+                                               : statusText);
     m_linkLost->setVisible(lost);
 }
 
@@ -222,10 +237,30 @@ void ConnectionStrip::deviceUnblockClicked()
 
 void ConnectionStrip::sendControl(ControlledDevice device, ControlMode mode)
 {
-    if (!m_worker->isRunning())
+    if (!m_worker->isRunning()) {
+        controlFailed(m_worker->linkNote());
         return;
-    // Only the journal waits for this answer: the next status byte shows what the panel did.
+    }
+    // The next status byte shows what the panel did; a failed command is said at once.
     QPacket* packet = QPacket::request(Protocol::Control, controlParameter(device, mode));
     ActionJournal::watch(packet, ActionJournal::controlText(device, mode));
+    connect(
+        packet, &QPacket::handleEvent, this,
+        [this](QSerialPortError error, const QString& errorString, const QByteArray& data) {
+            if (error != CancelledByUser) {
+                const QString failure = answerFailure(error, errorString, data);
+                if (!failure.isEmpty())
+                    controlFailed(failure);
+            }
+        },
+        Qt::QueuedConnection);
     emit m_worker->sendPacket(packet);
+}
+
+void ConnectionStrip::controlFailed(const QString& failure)
+{
+    // The buttons were put back by the click's handler: they keep showing the panel's state.
+    m_statusBar->showMessage(failure.isEmpty() ? translate("Нет связи с панелью")
+                                               : translate("Нет связи с панелью: %1").arg(failure),
+                             10000);
 }

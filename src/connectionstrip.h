@@ -11,6 +11,7 @@ class QZelKorWindow;
 class QAbstractButton;
 class QLabel;
 class QSerialPortThread;
+class ReopeningLink;
 class QStatusBar;
 enum class ControlledDevice;
 enum ControlMode : quint8;
@@ -18,7 +19,8 @@ enum ControlMode : quint8;
 // The main window's connection strip: the port list, "Подключить"/"Отключить", the link's
 // circle with its reason in the status bar, and the lock and additional-device controls, which
 // follow the panel's status byte. Its widgets stay in the window's form; the strip only drives
-// them and the serial worker.
+// them and the serial worker. A connection stays until the user ends it: a port that vanishes
+// or stops answering is opened again by itself (ReopeningLink), the circle red meanwhile.
 class ConnectionStrip : public QObject
 {
     Q_OBJECT
@@ -37,8 +39,9 @@ public:
     void enableControls(bool connected);
     // Says "Требуется подключение к панели." under title unless connected; true when connected.
     bool requireLink(const QString& title);
-    // The worker's thread has ended: every control goes back to the disconnected state.
-    void workerFinished();
+    // The worker's thread has ended: unless the port is only being opened again, every control
+    // goes back to the disconnected state; true then.
+    bool workerFinished();
     // The circle follows each exchange's outcome while connected.
     void showLinkError(QSerialPortError error, const QString& errorString);
     // The lock and device controls follow the panel's status byte.
@@ -50,7 +53,7 @@ public:
     void deviceUnblockClicked();
 
 signals:
-    // The worker has started on the port at location.
+    // The worker has started on the port at location, the first time or again.
     void started(const QString& location);
     // Connected or not, as the window's enabling follows.
     void connectedChanged(bool connected);
@@ -59,11 +62,17 @@ private:
     enum class Link { Off, Connecting, Up, Lost };
 
     void layOut();
-    void showLink(Link state, const QString& toolTip);
+    // The circle; while lost, statusText (by default the tip after "Нет связи с панелью: ") in
+    // the status bar.
+    void showLink(Link state, const QString& toolTip, const QString& statusText = QString());
+    void showNote(const QString& note);
     void toggleBack(QAbstractButton* button);
     void sendControl(ControlledDevice device, ControlMode mode);
+    void controlFailed(const QString& failure);
 
     Ui::QZelKorWindow* ui;
     QSerialPortThread* m_worker;
+    ReopeningLink* m_link;
+    QStatusBar* m_statusBar;
     QLabel* m_linkLost;
 };

@@ -1,6 +1,7 @@
 #include "csvimport.h"
 
 #include "cardformat.h"
+#include "databasefile.h"
 #include "snapshots.h"
 #include "sqlmessages.h"
 #include "sqltransaction.h"
@@ -268,7 +269,7 @@ void bindFields(QSqlQuery& query, int first, const CsvImportLine& line)
 class Importer
 {
 public:
-    enum class End { Done, Cancelled, NoFreeNumber };
+    enum class End { Done, Cancelled, NoFreeNumber, Failed };
 
     Importer(QSqlDatabase& db, const CsvImportOptions& options, const Csv::Progress& progress)
         : m_db(db)
@@ -278,22 +279,32 @@ public:
         , m_subscriber(db)
         , m_key(db)
     {
-        m_subscriber.prepare(QStringLiteral(
+        m_prepared = m_subscriber.prepare(QStringLiteral(
             "INSERT INTO subscriber  (id, apartment, phone, field1, field2, field3, field4, "
             "field5, field6, field7, field8, field9, field10) VALUES (:id, :apartment, :phone, "
             ":field1, :field2, :field3, :field4, :field5, :field6, :field7, :field8, :field9, "
             ":field10) "));
-        m_key.prepare(QStringLiteral(
-            "INSERT INTO card  (id, subscriber_id, type, number, field1, field2, field3, "
-            "field4, field5, field6, field7, field8, field9, field10) VALUES (:id, "
-            ":subscriber_id, :type, :number, :field1, :field2, :field3, :field4, :field5, "
-            ":field6, :field7, :field8, :field9, :field10) "));
+        m_prepared =
+            m_prepared &&
+            m_key.prepare(QStringLiteral(
+                "INSERT INTO card  (id, subscriber_id, type, number, field1, field2, field3, "
+                "field4, field5, field6, field7, field8, field9, field10) VALUES (:id, "
+                ":subscriber_id, :type, :number, :field1, :field2, :field3, :field4, :field5, "
+                ":field6, :field7, :field8, :field9, :field10) "));
     }
 
     End run(const QStringList& lines)
     {
-        if (m_options.clearDatabase)
-            QSqlQuery(m_db).exec(QStringLiteral("DELETE FROM subscriber"));
+        if (!m_prepared)
+            return fail(sqlErrorMessage(
+                translate("Ошибка подготовки записи в БД.\r\n%1").arg(translate(Abandoned)),
+                m_subscriber.lastError().isValid() ? m_subscriber.lastError() : m_key.lastError()));
+        if (m_options.clearDatabase) {
+            // Failing, the import would merge into what was to be cleared.
+            const QString error = DatabaseFile::clearSubscribers(m_db);
+            if (!error.isEmpty())
+                return fail(QStringLiteral("%1\r\n%2.").arg(error, translate(Abandoned)));
+        }
         if (m_options.subscriberMode == CsvImportOptions::AutoCreate)
             m_free.reset(new FreeNumbers(m_db));
         const int skip = m_options.ignoreFirstLine ? 1 : 0;
@@ -305,8 +316,11 @@ public:
             const CsvImportLine line = m_reader.read(lines.at(index));
             // A line that gives nothing (a final line break, a row of separators) would only
             // make an empty subscriber.
-            if (!line.isEmpty() && !importLine(line))
-                return End::NoFreeNumber;
+            if (!line.isEmpty()) {
+                const End end = importLine(line);
+                if (end != End::Done)
+                    return end;
+            }
             m_progress.value(index - skip + 1, total);
         }
         return m_progress.cancelled() ? End::Cancelled : End::Done;
@@ -314,29 +328,53 @@ public:
 
     int subscribersAdded = 0;
     int keysAdded = 0;
+    QString failure; // why the import stopped, with End::Failed
 
 private:
-    // False when no subscriber number is left for the line.
-    bool importLine(const CsvImportLine& line)
+    static constexpr const char* Abandoned =
+        QT_TRANSLATE_NOOP("QImportToDB", "Импорт отменён, БД не изменена");
+
+    End fail(const QString& message)
+    {
+        failure = message;
+        return End::Failed;
+    }
+
+    // Whether a refused row stops the import: only the constraint violations are the file's
+    // own faults, left out row by row; anything else (a read-only or full disk, a damaged
+    // file) would leave out every row that follows.
+    End refused(const QString& what, const QSqlError& error)
+    {
+        qCDebug(lcImport) << what << error.text();
+        if (isConstraintViolation(error, {}))
+            return End::Done;
+        return fail(sqlErrorMessage(
+            translate("Ошибка записи в БД: %1.\r\n%2").arg(what, translate(Abandoned)), error));
+    }
+
+    End importLine(const CsvImportLine& line)
     {
         int id = line.subscriber;
         if (m_options.subscriberMode == CsvImportOptions::AutoCreate) {
             id = m_free->lowest();
             if (id < 0)
-                return false;
+                return End::NoFreeNumber;
         } else if (m_options.subscriberMode == CsvImportOptions::BindTo) {
             id = m_options.boundSubscriber;
         }
         if (m_progress.cancelled() || id < 0)
-            return true;
-        if (!m_known.contains(id))
-            addSubscriber(id, line);
+            return End::Done;
+        if (!m_known.contains(id)) {
+            const End end = addSubscriber(id, line);
+            if (end != End::Done)
+                return end;
+        }
         if (!m_progress.cancelled() && line.keyCode >= 1)
-            addKey(id, line);
-        return true;
+            return addKey(id, line);
+        return End::Done;
     }
 
-    void addSubscriber(int id, const CsvImportLine& line)
+    End addSubscriber(int id, const CsvImportLine& line)
     {
         m_subscriber.bindValue(SubscriberId, id);
         m_subscriber.bindValue(SubscriberApartment, line.apartment.isEmpty()
@@ -349,36 +387,41 @@ private:
         bool added = m_subscriber.exec();
         if (!added) {
             const QSqlError error = m_subscriber.lastError();
-            qCDebug(lcImport) << "subscriber" << id << error.text();
             if (isConstraintViolation(error, {QStringLiteral("subscriber.id")})) {
                 // It exists already and receives the line's key.
+                qCDebug(lcImport) << "subscriber" << id << error.text();
                 m_known.insert(id);
-            } else if (isConstraintViolation(error, {QStringLiteral("subscriber.apartment")})) {
+                return End::Done;
+            }
+            if (isConstraintViolation(error, {QStringLiteral("subscriber.apartment")})) {
+                qCDebug(lcImport) << "subscriber" << id << error.text();
                 m_subscriber.bindValue(SubscriberApartment, QVariant(QString()));
                 added = m_subscriber.exec();
-                if (!added)
-                    qCDebug(lcImport) << "subscriber" << id << m_subscriber.lastError().text();
             }
+            if (!added)
+                return refused(translate("абонент '%1' не добавлен").arg(id),
+                               m_subscriber.lastError());
         }
-        if (added) {
-            m_known.insert(id);
-            ++subscribersAdded;
-            if (m_free)
-                m_free->markUsed(id);
-        }
+        m_known.insert(id);
+        ++subscribersAdded;
+        if (m_free)
+            m_free->markUsed(id);
+        return End::Done;
     }
 
-    void addKey(int id, const CsvImportLine& line)
+    End addKey(int id, const CsvImportLine& line)
     {
         m_key.bindValue(KeyId, line.keyCode);
         m_key.bindValue(KeySubscriber, id);
         m_key.bindValue(KeyType, m_options.keyFormat);
         m_key.bindValue(KeyNumber, line.keyText);
         bindFields(m_key, KeyFields, line);
-        if (m_key.exec())
-            ++keysAdded;
-        else
-            qCDebug(lcImport) << "key" << line.keyCode << "of" << id << m_key.lastError().text();
+        if (!m_key.exec())
+            return refused(
+                translate("ключ '%1' абонента '%2' не добавлен").arg(line.keyText).arg(id),
+                m_key.lastError());
+        ++keysAdded;
+        return End::Done;
     }
 
     QSqlDatabase& m_db;
@@ -387,6 +430,7 @@ private:
     const CsvImport::LineReader m_reader;
     QSqlQuery m_subscriber;
     QSqlQuery m_key;
+    bool m_prepared = false;
     QSet<int> m_known;
     QScopedPointer<FreeNumbers> m_free;
 };
@@ -396,17 +440,20 @@ private:
 QRuntimeError importLines(const QString& databaseFile, const QStringList& lines,
                           const CsvImportOptions& options, const Csv::Progress& progress)
 {
+    TaskConnection connection(databaseFile);
+    QSqlDatabase& db = connection.database();
+    if (!connection.isOpen())
+        return QRuntimeError::failure(
+            sqlErrorMessage(translate("Ошибка при запуске SQL транзакции"), db.lastError()));
+    const QString refusal = DatabaseFile::writeRefusal(db);
+    if (!refusal.isEmpty())
+        return QRuntimeError::failure(refusal);
     if (options.clearDatabase) {
         const Snapshots::Taken snapshot =
             Snapshots::take(databaseFile, Snapshots::Operation::CsvImport);
         if (!snapshot.ok)
             return QRuntimeError::failure(snapshot.error);
     }
-    TaskConnection connection(databaseFile);
-    QSqlDatabase& db = connection.database();
-    if (!connection.isOpen())
-        return QRuntimeError::failure(
-            sqlErrorMessage(translate("Ошибка при запуске SQL транзакции"), db.lastError()));
     // Nothing of a stopped or failed import stays in the database.
     SqlTransaction transaction(db);
     if (!transaction.isActive())
@@ -419,11 +466,13 @@ QRuntimeError importLines(const QString& databaseFile, const QStringList& lines,
     Importer::End end;
     int subscribers = 0;
     int keys = 0;
+    QString failure;
     {
         Importer importer(db, options, progress);
         end = importer.run(lines);
         subscribers = importer.subscribersAdded;
         keys = importer.keysAdded;
+        failure = importer.failure;
     }
     if (end == Importer::End::Done && transaction.commit())
         return QRuntimeError::success(translate("Импорт данных выполнен успешно.\r\nДобавлено "
@@ -435,6 +484,8 @@ QRuntimeError importLines(const QString& databaseFile, const QStringList& lines,
         return QRuntimeError::cancelled();
     case Importer::End::NoFreeNumber:
         return QRuntimeError::failure(translate("Лимит абонентов исчерпан (25000)."));
+    case Importer::End::Failed:
+        return QRuntimeError::failure(failure);
     case Importer::End::Done:
         break;
     }

@@ -2,6 +2,7 @@
 
 #include "taskconnection.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -30,6 +31,11 @@ sqlite3* handleOf(const QSqlDatabase& db)
     return *static_cast<sqlite3* const*>(handle.constData());
 }
 
+QString noHandle()
+{
+    return QCoreApplication::translate("Snapshots", "нет соединения SQLite");
+}
+
 // The columns of a table of db's main database, quoted, comma-separated.
 QString columnList(QSqlDatabase& db, const QString& table)
 {
@@ -50,7 +56,7 @@ QString replaceTables(QSqlDatabase& db)
     for (const QString& table : tables) {
         const QString columns = columnList(db, table);
         if (columns.isEmpty())
-            return QStringLiteral("no such table: %1").arg(table);
+            return QCoreApplication::translate("Snapshots", "в БД нет таблицы %1").arg(table);
         inserts.prepend(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM snapshot.%1")
                             .arg(table, columns));
     }
@@ -115,8 +121,7 @@ QString backupCopy(sqlite3* handle, const QString& target)
     sqlite3_backup* backup =
         toHandle ? sqlite3_backup_init(toHandle, "main", handle, "main") : nullptr;
     if (!backup)
-        return toHandle ? QString::fromUtf8(sqlite3_errmsg(toHandle))
-                        : QStringLiteral("no SQLite connection");
+        return toHandle ? QString::fromUtf8(sqlite3_errmsg(toHandle)) : noHandle();
     const int stepped = sqlite3_backup_step(backup, -1);
     const int finished = sqlite3_backup_finish(backup);
     return stepped != SQLITE_DONE  ? QString::fromUtf8(sqlite3_errstr(stepped))
@@ -134,7 +139,7 @@ QString copyFile(const QString& source, const QString& target, Counts* counts)
     QSqlDatabase& db = from.database();
     sqlite3* handle = handleOf(db);
     if (!handle)
-        return QStringLiteral("no SQLite connection");
+        return noHandle();
     QSqlQuery query(db);
     // The counts read every page of two indexes: mapped, rather than a system call for each.
     query.exec(QStringLiteral("PRAGMA mmap_size = 268435456"));

@@ -1,5 +1,7 @@
 #include "databasefile.h"
 
+#include "sqlmessages.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QSqlDatabase>
@@ -36,7 +38,7 @@ QString createFromTemplate(const QString& fileName)
 
 QString missingFileMessage(const QString& fileName)
 {
-    return translate("Файл '%1' не существет.").arg(fileName);
+    return translate("Файл '%1' не существует.").arg(fileName);
 }
 
 FormatCheck checkFormat(QSqlDatabase& db)
@@ -77,6 +79,16 @@ bool isReadOnly(QSqlDatabase& db)
     // SQLITE_READONLY, with or without its extended detail in the higher bits.
     constexpr int ReadOnlyCode = 8;
     return !written && (error.nativeErrorCode().toInt() & 0xff) == ReadOnlyCode;
+}
+
+QString readOnlyMessage()
+{
+    return translate("Файл БД открыт только для чтения: изменения не будут сохранены.");
+}
+
+QString writeRefusal(QSqlDatabase& db)
+{
+    return isReadOnly(db) ? readOnlyMessage() : QString();
 }
 
 QString formatMessage(const FormatCheck& check)
@@ -131,21 +143,22 @@ QString clearSubscribers(QSqlDatabase& db)
     // The keys go with their subscribers.
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("DELETE FROM subscriber")))
-        return query.lastError().text();
+        return sqlErrorMessage(translate("Ошибка очистки БД"), query.lastError());
     return {};
 }
 
 namespace {
 
 // A delete from the tree; the file is compacted after it.
-QString deleteRows(QSqlDatabase& db, const char* statement, const QVariantMap& values)
+QString deleteRows(QSqlDatabase& db, const QString& failure, const char* statement,
+                   const QVariantMap& values)
 {
     QSqlQuery query(db);
     query.prepare(QLatin1String(statement));
     for (auto value = values.begin(); value != values.end(); ++value)
         query.bindValue(value.key(), value.value());
     if (!query.exec())
-        return query.lastError().text();
+        return sqlErrorMessage(failure, query.lastError());
     QSqlQuery(db).exec(QStringLiteral("VACUUM"));
     return {};
 }
@@ -155,14 +168,15 @@ QString deleteRows(QSqlDatabase& db, const char* statement, const QVariantMap& v
 QString deleteSubscriber(QSqlDatabase& db, int number)
 {
     // The keys go with their subscriber.
-    return deleteRows(db, " DELETE FROM subscriber WHERE id = :id ",
-                      {{QStringLiteral(":id"), number}});
+    return deleteRows(db, translate("Ошибка удаления абонента '%1'").arg(number),
+                      " DELETE FROM subscriber WHERE id = :id ", {{QStringLiteral(":id"), number}});
 }
 
 QString deleteKey(QSqlDatabase& db, uint code, int subscriber)
 {
     return deleteRows(
-        db, " DELETE FROM card WHERE id = :id AND subscriber_id = :subscriber_id ",
+        db, translate("Ошибка удаления ключа абонента '%1'").arg(subscriber),
+        " DELETE FROM card WHERE id = :id AND subscriber_id = :subscriber_id ",
         {{QStringLiteral(":id"), code}, {QStringLiteral(":subscriber_id"), subscriber}});
 }
 

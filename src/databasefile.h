@@ -16,7 +16,7 @@ constexpr int DefaultColumns = 65535;
 // success, else the error string of the file that failed.
 QString createFromTemplate(const QString& fileName);
 
-// "Файл '%1' не существет." for fileName.
+// "Файл '%1' не существует." for fileName.
 QString missingFileMessage(const QString& fileName);
 
 enum class Format { Valid, Unreadable, NoSystemRow, UnsupportedVersion };
@@ -35,6 +35,13 @@ QString formatMessage(const FormatCheck& check);
 // held by another program) is not taken for a read-only file.
 bool isReadOnly(QSqlDatabase& db);
 
+// "Файл БД открыт только для чтения: изменения не будут сохранены."
+QString readOnlyMessage();
+// Why an operation that writes db must not start: the read-only message when db would refuse
+// changes (isReadOnly); empty when it may go ahead. Asked before anything is done, so that no
+// snapshot is taken and no panel read for a file that cannot take the result.
+QString writeRefusal(QSqlDatabase& db);
+
 // Titles of the extra fields, which of them are shown, and the key format proposed for new
 // keys.
 struct Settings
@@ -51,11 +58,12 @@ QString fieldTitle(const Settings& settings, int n);
 bool fieldVisible(const Settings& settings, int n);
 
 // Deletes every subscriber, and with them their keys; inside the caller's transaction if one
-// is open. Empty on success, else the database's error text.
+// is open. Empty on success, else the message: what failed, with the database's error text.
 QString clearSubscribers(QSqlDatabase& db);
 
 // Delete one subscriber with its keys, or one key of a subscriber, and compact the file, as
-// every delete from the tree does. Empty on success, else the database's error text.
+// every delete from the tree does. Empty on success, else the message with the database's
+// error text.
 QString deleteSubscriber(QSqlDatabase& db, int number);
 QString deleteKey(QSqlDatabase& db, uint code, int subscriber);
 

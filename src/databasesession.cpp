@@ -88,7 +88,10 @@ bool DatabaseSession::create(const QString& fileName)
     const QString error = DatabaseFile::createFromTemplate(fileName);
     if (error.isEmpty())
         return true;
-    QMessageBox::critical(m_window, QString(), error, QMessageBox::Ok);
+    QMessageBox::critical(m_window, translate("Создание БД"),
+                          translate("Ошибка создания файла: %1.\r\nОшибка: %2.")
+                              .arg(QDir::toNativeSeparators(fileName), error),
+                          QMessageBox::Ok);
     return false;
 }
 
@@ -128,6 +131,12 @@ bool DatabaseSession::reloadSettings()
 
 bool DatabaseSession::clear()
 {
+    // A file that refuses changes gets no snapshot for nothing.
+    const QString refusal = DatabaseFile::writeRefusal(m_db);
+    if (!refusal.isEmpty()) {
+        QMessageBox::critical(m_window, translate("Очистка БД"), refusal);
+        return false;
+    }
     const QString file = fileName();
     const Snapshots::Taken snapshot = awaitFuture(QtConcurrent::run(
         workPool(), [file] { return Snapshots::take(file, Snapshots::Operation::Clear); }));
@@ -151,9 +160,8 @@ void DatabaseSession::warnIfReadOnly()
 {
     // Said once here rather than by the first save that fails.
     if (m_readOnly)
-        QMessageBox::warning(
-            m_window, translate("Предупреждение"),
-            translate("Файл БД открыт только для чтения: изменения не будут сохранены."));
+        QMessageBox::warning(m_window, translate("Предупреждение"),
+                             DatabaseFile::readOnlyMessage());
 }
 
 void DatabaseSession::waitForCompaction()

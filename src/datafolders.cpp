@@ -46,8 +46,13 @@ QString DataFolders::snapshotFolder(const QString& databaseFile)
         if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('_'))
             c = QLatin1Char('_');
     }
-    const QString root = qEnvironmentVariableIsEmpty("OSTROVEL_SNAPSHOTS")
-                             ? base() + QStringLiteral("/snapshots")
-                             : fromEnvironment("OSTROVEL_SNAPSHOTS");
-    return root + QLatin1Char('/') + name.left(64) + QLatin1Char('-') + QString::fromLatin1(hash);
+    return snapshotsRoot() + QLatin1Char('/') + name.left(64) + QLatin1Char('-') +
+           QString::fromLatin1(hash);
+}
+
+QString DataFolders::snapshotsRoot()
+{
+    return qEnvironmentVariableIsEmpty("OSTROVEL_SNAPSHOTS")
+               ? base() + QStringLiteral("/snapshots")
+               : fromEnvironment("OSTROVEL_SNAPSHOTS");
 }

@@ -19,5 +19,7 @@ QString defaultJournalFile();
 // different folders never share snapshots. $OSTROVEL_SNAPSHOTS, when set, replaces
 // base()/snapshots.
 QString snapshotFolder(const QString& databaseFile);
+// The folder that holds every database's snapshot folder.
+QString snapshotsRoot();
 
 } // namespace DataFolders

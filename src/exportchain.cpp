@@ -35,7 +35,7 @@ ExportChain::ExportChain(QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &ExportChain::onTimer);
 }
 
-QString ExportChain::stageTitle(int stage) const
+QString ExportChain::titleOf(int stage)
 {
     switch (stage) {
     case Reset:
@@ -91,6 +91,33 @@ QString ExportChain::incompleteMessage() const
 
 void ExportChain::start(const ExportContent& content)
 {
+    prepare(content);
+    for (int stage = Settings; stage < StageCount; ++stage)
+        emit progress(stage, 0, m_maximum[size_t(stage)]);
+    m_panel = Panel::Unchanged;
+    m_failedStage = -1;
+    m_resumable = m_refused = m_mismatch = m_checking = false;
+    begin();
+    sendReset(Reset);
+}
+
+bool ExportChain::restoreBreak(const ExportContent& content, int stage, int block)
+{
+    if (isRunning())
+        return false;
+    prepare(content);
+    if (stage < Settings || stage >= StageCount || block < 0 || block >= blocks(stage))
+        return false;
+    m_panel = Panel::Incomplete;
+    m_failedStage = stage;
+    m_failedBlock = block;
+    m_refused = m_mismatch = m_checking = false;
+    m_resumable = true;
+    return true;
+}
+
+void ExportChain::prepare(const ExportContent& content)
+{
     m_content = content;
     m_apartmentBlocks = content.apartments.keys();
     m_phoneBlocks = content.phones.keys();
@@ -100,15 +127,9 @@ void ExportChain::start(const ExportContent& content)
     m_maximum[Settings] = SettingsSteps;
     m_maximum[Apartments] = std::max(1, int(m_apartmentBlocks.size()));
     m_maximum[Phones] = std::max(1, int(m_phoneBlocks.size()));
-    m_maximum[Cards] =
-        content.keys.isEmpty() ? 1 : content.keys.size() / PanelTables::BlockBytes + 1;
-    for (int stage = Settings; stage < StageCount; ++stage)
-        emit progress(stage, 0, m_maximum[size_t(stage)]);
-    m_panel = Panel::Unchanged;
-    m_failedStage = -1;
-    m_resumable = m_refused = m_mismatch = m_checking = false;
-    begin();
-    sendReset(Reset);
+    // The key blocks as stoppedText() counts them: a last block of exactly 60 bytes is no
+    // more than the others.
+    m_maximum[Cards] = std::max(1, blocks(Cards));
 }
 
 bool ExportChain::resume()

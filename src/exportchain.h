@@ -34,7 +34,12 @@ public:
     // clearing, since nothing of the export is on the panel yet. False when the last export
     // cannot be resumed.
     bool resume();
+    // Makes an export that broke off in an earlier run, at stage's write block, resumable, to
+    // go on sending content (which must be what that export sent); false when they do not fit.
+    bool restoreBreak(const ExportContent& content, int stage, int block);
     bool canResume() const { return m_resumable; }
+    // The user gave up going on; the panel stays as incomplete as it is.
+    void abandonResume() { m_resumable = false; }
     Panel panel() const { return m_panel; }
     // The write that failed: its stage and its block in the stage, from 0 in the order written.
     int failedStage() const { return m_failedStage; }
@@ -46,7 +51,8 @@ public:
     QString stoppedText() const;
     // The same, and that the export has to be made again.
     QString incompleteMessage() const;
-    QString stageTitle(int stage) const override;
+    QString stageTitle(int stage) const override { return titleOf(stage); }
+    static QString titleOf(int stage);
     QString actionText() const override { return tr("Экспорт данных в панель"); }
 
 public slots:
@@ -62,6 +68,7 @@ protected:
     void ending(bool ok, int stage) override;
 
 private:
+    void prepare(const ExportContent& content);
     bool confirmed(QSerialPortError error, const QString& errorString, const QByteArray& data);
     void advance(Stage stage, int steps = 1);
     void sendReset(Stage stage);

@@ -113,7 +113,10 @@ QString fileName(const QDateTime& when, const Trailer& trailer)
         .arg(trailer.minor);
 }
 
-QString saveImage(const QString& fileName, const QByteArray& image)
+namespace {
+
+// The image written into fileName; empty, else the file's error string.
+QString writeImage(const QString& fileName, const QByteArray& image)
 {
     // Written beside the target and renamed over it at the end, so that a full disk or a
     // refused write leaves an existing file as it was; straight into the file only where no
@@ -135,6 +138,15 @@ QString saveImage(const QString& fileName, const QByteArray& image)
     if (!file.commit())
         return file.errorString();
     return {};
+}
+
+} // namespace
+
+QString saveImage(const QString& fileName, const QByteArray& image)
+{
+    const QString error = writeImage(fileName, image);
+    return error.isEmpty() ? error
+                           : tr("Ошибка записи файла: %1.\r\nОшибка: %2.").arg(fileName, error);
 }
 
 } // namespace Firmware

@@ -55,7 +55,8 @@ bool blockMatches(const QByteArray& answer, const QByteArray& image, int block);
 // The proposed name of a file read out of the panel.
 QString fileName(const QDateTime& when, const Trailer& trailer);
 // Writes the image to fileName, replacing the file only when all of it was written. Returns
-// the file's error text on failure, else an empty string.
+// the message on failure ("Ошибка записи файла: …" with the file's error text), else an empty
+// string.
 QString saveImage(const QString& fileName, const QByteArray& image);
 
 } // namespace Firmware

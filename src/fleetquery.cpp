@@ -355,20 +355,7 @@ bool FleetQuery::activity(const QDate& first, const QDate& last, JournalActivity
         return false;
     }
     JournalActivity& chart = *activity;
-    chart = JournalActivity();
-    chart.hourly = first == last;
-    const auto startOf = [](const QDate& day) { return day.startOfDay().toMSecsSinceEpoch(); };
-    if (chart.hourly) {
-        const qint64 end = startOf(first.addDays(1));
-        for (qint64 start = startOf(first); start < end; start += 3600000)
-            chart.bounds.append(start);
-        chart.bounds.append(end);
-    } else {
-        for (QDate day = first; day <= last.addDays(1); day = day.addDays(1))
-            chart.bounds.append(startOf(day));
-    }
-    chart.passes.fill(0, chart.bounds.size() - 1);
-    chart.refusals.fill(0, chart.bounds.size() - 1);
+    chart.setRange(first, last);
     // Grouped on the server by the local day or hour of this computer's time zone.
     const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
     const QVariantList params{zone.isEmpty() ? QStringLiteral("UTC") : zone};

@@ -44,6 +44,21 @@ std::unique_ptr<QTemporaryFile> create(const QString& pattern, QString* error)
     return nullptr;
 }
 
+std::unique_ptr<QFile> createNew(const QString& path, QString* error)
+{
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadWrite | QIODevice::NewOnly)) {
+        *error = file->errorString();
+        return nullptr;
+    }
+    // Swept by another run in the moment before the lock: the name is no longer this file.
+    const int descriptor = int(file->handle());
+    if (::flock(descriptor, LOCK_EX) == 0 && namesFile(QFile::encodeName(path), descriptor))
+        return file;
+    *error = QString::fromLocal8Bit(std::strerror(ENOENT));
+    return nullptr;
+}
+
 bool removeAbandoned(const QString& path, const QStringList& companions,
                      const std::function<bool()>& abandoned)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryFile>
@@ -17,6 +18,10 @@ namespace HeldFiles {
 // A new temporary file made from pattern (QTemporaryFile's), open, and held until it is closed;
 // null, with the reason, when none could be made.
 std::unique_ptr<QTemporaryFile> create(const QString& pattern, QString* error);
+
+// A new file at path, which must not exist yet, open for reading and writing and held until it
+// is closed; null, with the reason, when it could not be made.
+std::unique_ptr<QFile> createNew(const QString& path, QString* error);
 
 // Removes the file at path, with the files named path and one of companions, when no living
 // process holds it and, asked while it is held here, abandoned agrees; true when it was

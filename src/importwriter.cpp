@@ -4,6 +4,7 @@
 #include "databasefile.h"
 #include "settingsrecord.h"
 #include "settingsrow.h"
+#include "sqlmessages.h"
 #include "sqltransaction.h"
 #include "taskconnection.h"
 
@@ -18,6 +19,8 @@ namespace ImportWriter {
 namespace {
 
 constexpr int ProgressStep = 64;
+const char* const Abandoned =
+    QT_TRANSLATE_NOOP("QImport", "Запись в БД не выполнена, БД не изменена");
 
 QString translate(const char* text)
 {
@@ -49,11 +52,16 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
              const std::function<bool()>& cancelled)
 {
     QSqlQuery subscriberInsert(db);
-    subscriberInsert.prepare(QStringLiteral(
-        "INSERT INTO subscriber (id, apartment, phone) VALUES (:id, :apartment, :phone)"));
     QSqlQuery keyInsert(db);
-    keyInsert.prepare(QStringLiteral("INSERT INTO card (id, subscriber_id, type, number) VALUES "
-                                     "(:id, :subscriber_id, :type, :number)"));
+    if (!subscriberInsert.prepare(QStringLiteral("INSERT INTO subscriber (id, apartment, phone) "
+                                                 "VALUES (:id, :apartment, :phone)")) ||
+        !keyInsert.prepare(QStringLiteral("INSERT INTO card (id, subscriber_id, type, number) "
+                                          "VALUES (:id, :subscriber_id, :type, :number)")))
+        return stopped(Result::Failed, {},
+                       sqlErrorMessage(translate("Ошибка подготовки записи в БД, БД не изменена"),
+                                       subscriberInsert.lastError().isValid()
+                                           ? subscriberInsert.lastError()
+                                           : keyInsert.lastError()));
 
     // Whatever stops the writing leaves the database as it was.
     SqlTransaction transaction(db);
@@ -86,7 +94,7 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
             if (!subscriberInsert.exec())
                 return stopped(Result::Failed,
                                translate("Добавление абонента '%1'.").arg(subscriber.number),
-                               subscriberInsert.lastError().text());
+                               sqlErrorMessage(translate(Abandoned), subscriberInsert.lastError()));
             ++done;
             for (const uint code : subscriber.keys) {
                 const QString text = cardToText(keyFormat, code);
@@ -95,11 +103,19 @@ Result write(QSqlDatabase& db, const PanelTables::PanelImage& image, bool settin
                 keyInsert.bindValue(QStringLiteral(":type"), keyFormat);
                 keyInsert.bindValue(QStringLiteral(":number"), text);
                 if (!keyInsert.exec()) {
+                    const QString title = translate("Добавление ключа '%1' для обонента '%2'.")
+                                              .arg(text)
+                                              .arg(subscriber.number);
+                    // Only a key the panel holds twice, say, is left out: any other failure
+                    // would leave out every key that follows.
+                    if (!isConstraintViolation(keyInsert.lastError(), {}))
+                        return stopped(
+                            Result::Failed, title,
+                            sqlErrorMessage(translate(Abandoned), keyInsert.lastError()));
                     // The subscriber keeps the keys added so far; the next one follows.
-                    result.keyFailures.append({translate("Добавление ключа '%1' для обонента '%2'.")
-                                                   .arg(text)
-                                                   .arg(subscriber.number),
-                                               keyInsert.lastError().text()});
+                    result.keyFailures.append(
+                        {title, sqlErrorMessage(translate("Ключ не добавлен, импорт продолжен"),
+                                                keyInsert.lastError())});
                     break;
                 }
                 ++done;
@@ -127,6 +143,9 @@ Result writeFile(const QString& fileName, const PanelTables::PanelImage& image, 
     TaskConnection connection(fileName);
     if (!connection.isOpen())
         return stopped(Result::Failed, {}, connection.errorText());
+    const QString refusal = DatabaseFile::writeRefusal(connection.database());
+    if (!refusal.isEmpty())
+        return stopped(Result::Failed, {}, refusal);
     return write(connection.database(), image, settingsOnly, keyFormat, progress, cancelled);
 }
 

@@ -1,8 +1,13 @@
 #pragma once
 
-#include "qtcompat.h"
-
 #include <QtCharts/QChartView>
+
+// Qt 5 keeps the chart classes in a namespace of their own, Qt 6 in the global one; this lets
+// chart code name them plainly against both.
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+namespace QtCharts {}
+using namespace QtCharts;
+#endif
 
 struct JournalActivity;
 

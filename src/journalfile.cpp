@@ -10,7 +10,27 @@
 #include <QVariant>
 #include <QtEndian>
 
+#include <cerrno>
+#include <cstdio>
+
+#include <unistd.h>
+
 namespace {
+
+// Puts a finished draft in place under target unless target exists, never touching a journal
+// another process made meanwhile. (QFile::rename, when the target appears between its check
+// and the rename, copies the draft over it.)
+bool publishNew(const QString& draft, const QString& target)
+{
+    const QByteArray from = QFile::encodeName(draft);
+    const QByteArray to = QFile::encodeName(target);
+    if (::link(from.constData(), to.constData()) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    // A file system without hard links.
+    return !QFileInfo::exists(target) && ::rename(from.constData(), to.constData()) == 0;
+}
 
 QAtomicInt connectionCount;
 
@@ -264,7 +284,7 @@ bool JournalFile::createNew()
         }
         QSqlDatabase::removeDatabase(name);
     }
-    if (error.isEmpty() && !QFile::rename(draft, m_fileName) && !QFileInfo::exists(m_fileName))
+    if (error.isEmpty() && !publishNew(draft, m_fileName) && !QFileInfo::exists(m_fileName))
         error = QObject::tr("не удалось переименовать %1").arg(draft);
     QFile::remove(draft);
     if (!error.isEmpty()) {

@@ -266,5 +266,29 @@ qint64 JournalQuery::version()
 bool JournalQuery::activity(const QDate& first, const QDate& last, JournalActivity* activity,
                             QString* error)
 {
-    return activity->count(m_db, *this, first, last, error);
+    activity->setRange(first, last);
+    // Each day is counted on the kind index alone, so a year takes a few hundred small reads
+    // rather than a pass over every record.
+    QSqlQuery counter(m_db);
+    counter.setForwardOnly(true);
+    counter.prepare(QStringLiteral("SELECT count(*) FROM record r WHERE r.kind = :chart_kind"
+                                   " AND r.id >= :chart_from AND r.id < :chart_to AND ") +
+                    condition());
+    bindTo(counter);
+    const QVector<qint64>& bounds = activity->bounds;
+    for (int n = 0; n + 1 < bounds.size(); ++n) {
+        counter.bindValue(QStringLiteral(":chart_from"), JournalFile::firstIdAt(bounds[n]));
+        counter.bindValue(QStringLiteral(":chart_to"), JournalFile::firstIdAt(bounds[n + 1]));
+        for (JournalKind kind : {JournalKind::Pass, JournalKind::Refusal}) {
+            counter.bindValue(QStringLiteral(":chart_kind"), int(kind));
+            if (!counter.exec() || !counter.next()) {
+                *error = counter.lastError().text();
+                return false;
+            }
+            (kind == JournalKind::Pass ? activity->passes : activity->refusals)[n] =
+                counter.value(0).toInt();
+            counter.finish();
+        }
+    }
+    return true;
 }

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -112,6 +113,7 @@ private:
     bool m_sightingDue = false;
 
     QString m_database;
+    bool m_ownersFailed = false;
     std::unique_ptr<TaskConnection> m_connection;
     std::unique_ptr<OwnerLookup> m_owners;
 };
@@ -211,6 +213,7 @@ void JournalRecorder::Writer::handle(const Input& input)
         if (input.text != m_database) {
             m_owners.reset();
             m_connection.reset();
+            m_ownersFailed = false;
             m_database = input.text;
         }
         break;
@@ -230,7 +233,18 @@ void JournalRecorder::Writer::resolveOwner(JournalRecord& record)
     if (m_database.isEmpty() || record.key == 0)
         return;
     if (!m_connection) {
-        m_connection = std::make_unique<TaskConnection>(m_database, TaskConnection::Mode::ReadOnly);
+        auto connection =
+            std::make_unique<TaskConnection>(m_database, TaskConnection::Mode::ReadOnly);
+        if (!connection->isOpen()) {
+            // Not kept: the next key tries again, as the file may be there by then.
+            if (!std::exchange(m_ownersFailed, true))
+                emit m_recorder->ownersUnavailable(
+                    translate("Владельцы ключей не определяются: не открывается БД %1: %2")
+                        .arg(m_database, connection->errorText()));
+            return;
+        }
+        m_ownersFailed = false;
+        m_connection = std::move(connection);
         m_owners = std::make_unique<OwnerLookup>(&m_connection->database());
     }
     record.owner = m_owners->owner(record.key);
@@ -405,7 +419,8 @@ void JournalRecorder::setDatabase(const QString& file)
     Input input;
     input.kind = Input::Database;
     input.text = file;
-    push(input, false);
+    // At once: the file closed in the window is let go of, not held until the next round.
+    push(input, true);
 }
 
 void JournalRecorder::recordAction(const QString& text, const QString& outcome)

@@ -65,6 +65,9 @@ signals:
     void recordingFailed(const QString& reason);
     // The journal is written again; lost records were dropped in the meantime.
     void recordingResumed(qint64 lost);
+    // The database set cannot be opened to find the keys' owners, and why; said once until it
+    // opens or another one is set. It is tried again for every key that follows.
+    void ownersUnavailable(const QString& message);
 
 private:
     struct Input;

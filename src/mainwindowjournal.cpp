@@ -26,6 +26,8 @@ MainWindowJournal::MainWindowJournal(QMainWindow* window, QSerialPortThread* wor
             &MainWindowJournal::onRecordingFailed);
     connect(m_recorder, &JournalRecorder::recordingResumed, this,
             &MainWindowJournal::onRecordingResumed);
+    connect(m_recorder, &JournalRecorder::ownersUnavailable, window->statusBar(),
+            [this](const QString& message) { m_window->statusBar()->showMessage(message); });
     m_fault->setObjectName(QStringLiteral("labelJournalFault"));
     m_fault->hide();
     window->statusBar()->addPermanentWidget(m_fault);

@@ -9,6 +9,8 @@
 #include <QThread>
 #include <QTime>
 
+#include <utility>
+
 // The frames and failures of the link: silent unless switched on with
 // QT_LOGGING_RULES="ostrovel.link.debug=true".
 Q_LOGGING_CATEGORY(lcLink, "ostrovel.link", QtWarningMsg)
@@ -96,8 +98,20 @@ void MySerialPort::serve(QPacket* packet)
     QByteArray answer;
     QSerialPortError error = QSerialPortError::NoError;
     QString errorString;
-    sendData(frame.constData(), frame.size(), answer, error, errorString,
-             Protocol::answerTimeout(packet->command()));
+    if (isCancelled()) {
+        // Cancelled while it waited in the queue: it never goes out.
+        error = QSerialPortError::CancelledByUser;
+        errorString = linkErrorText(error);
+    } else {
+        sendData(frame.constData(), frame.size(), answer, error, errorString,
+                 Protocol::answerTimeout(packet->command()));
+    }
+    {
+        // A cancel that comes after the exchange has nothing left to stop.
+        QMutexLocker locker(&m_mutex);
+        m_serving = false;
+        m_cancel = false;
+    }
     emit errorEvent(error, errorString);
     emit packet->handleEvent(error, errorString, answer);
     delete packet;
@@ -123,6 +137,12 @@ bool MySerialPort::sendData(const char* frame, const qint64& size, QByteArray& a
         waitWritten(int(size - 1));
         qCDebug(lcLink).noquote() << timeOfDay() << "<-" << hex(QByteArray(frame, int(size)));
 
+        if (QSerialPort::error() == QSerialPort::ResourceError) {
+            // The device is gone: no answer can come, and no attempt can reach it.
+            error = QSerialPortError::PortGone;
+            errorString = linkErrorText(error);
+            return false;
+        }
         if (receiveAnswer(int(timeout), answer, error, errorString)) {
             if (answer.at(Protocol::OffsetResult) == 0) {
                 qCDebug(lcLink).noquote() << timeOfDay() << "->" << hex(answer);
@@ -130,6 +150,8 @@ bool MySerialPort::sendData(const char* frame, const qint64& size, QByteArray& a
             }
             qCDebug(lcLink).noquote() << "ERROR ERROR ERROR ERROR ERROR ERROR ERROR" << timeOfDay()
                                       << answer.size() << hex(answer);
+        } else if (error == QSerialPortError::PortGone) {
+            return false;
         } else {
             const bool aborted = isAborted();
             if (aborted || isCancelled()) {
@@ -164,6 +186,11 @@ bool MySerialPort::receiveAnswer(int timeout, QByteArray& answer, QSerialPortErr
     while (!isInterrupted() && answer.size() < expected && clock.elapsed() < timeout) {
         waitForReadyRead(1);
         answer.append(readAll());
+        if (QSerialPort::error() == QSerialPort::ResourceError) {
+            error = QSerialPortError::PortGone;
+            errorString = linkErrorText(error);
+            return false;
+        }
         QThread::msleep(1);
         const Protocol::AnswerCheck check = Protocol::checkAnswer(answer);
         expected = check.expected;
@@ -210,7 +237,12 @@ void MySerialPort::waitForWork(qint64 ms)
 QPacket* MySerialPort::takeNextPacket()
 {
     QMutexLocker locker(&m_mutex);
-    return m_queue.isEmpty() ? nullptr : m_queue.takeFirst();
+    if (m_queue.isEmpty())
+        return nullptr;
+    // Taken and marked in one step, so that a cancel reaches either the queue or the exchange.
+    m_serving = true;
+    m_cancel = std::exchange(m_cancelNext, false);
+    return m_queue.takeFirst();
 }
 
 void MySerialPort::sendPacket(QPacket* packet)
@@ -232,8 +264,14 @@ void MySerialPort::onStartEvents(const bool& value)
 
 void MySerialPort::onCancel()
 {
+    // Meant for the requester's request: the one being exchanged, else the next one queued.
+    // With neither, its answer is already on its way, and the cancel must not hit the next
+    // request after its frame went out.
     QMutexLocker locker(&m_mutex);
-    m_cancel = true;
+    if (m_serving)
+        m_cancel = true;
+    else if (!m_queue.isEmpty())
+        m_cancelNext = true;
 }
 
 void MySerialPort::onAbort()

@@ -58,7 +58,9 @@ private:
 
     QMutex m_mutex;
     bool m_abort = false;
-    bool m_cancel = false;
+    bool m_cancel = false;     // the request being exchanged is cancelled
+    bool m_cancelNext = false; // the next request queued is answered cancelled, unsent
+    bool m_serving = false;    // a request (not a poll) is being exchanged
     int m_eventMode = 1;
     QList<QPacket*> m_queue;
     QWaitCondition m_work;

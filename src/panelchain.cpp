@@ -26,10 +26,13 @@ void PanelChain::report(bool ok, const QString& failure)
 
 void PanelChain::stop()
 {
+    if (!m_running)
+        return;
+    // Also while waiting: the answer may already be on its way, and the worker then has
+    // nothing to cancel; the next request must not leave either.
+    m_stopRequested = true;
     if (m_waiting)
         emit cancel();
-    else if (m_running)
-        m_stopRequested = true;
 }
 
 void PanelChain::onLinkClosed()

@@ -2,16 +2,33 @@
 
 #include "databasefile.h"
 #include "datafolders.h"
+#include "heldfiles.h"
 #include "importwriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <map>
+#include <memory>
 
 namespace {
 
 const QString Unfinished = QStringLiteral(".part");
+
+// The unfinished copies this process is making, each held until it is named or removed, so
+// that another run's sweep leaves them alone.
+QMutex heldLock;
+std::map<QString, std::unique_ptr<QFile>> heldCopies;
+
+void release(const QString& prepared)
+{
+    const QMutexLocker locker(&heldLock);
+    heldCopies.erase(prepared);
+}
 
 QString translate(const char* text)
 {
@@ -47,13 +64,20 @@ PanelCopy::Result PanelCopy::prepare(const QString& databaseFile)
         result.error = fileError(folder, translate("папку не удалось создать"));
         return result;
     }
+    sweep(folder);
     const QString part = newFileName(folder, QDateTime::currentDateTime()) + Unfinished;
-    const QString error = DatabaseFile::createFromTemplate(part);
+    QString error;
+    std::unique_ptr<QFile> held = HeldFiles::createNew(part, &error);
+    if (held)
+        error = DatabaseFile::createFromTemplate(part);
     if (!error.isEmpty()) {
-        QFile::remove(part);
+        if (held)
+            QFile::remove(part);
         result.error = fileError(part, error);
         return result;
     }
+    const QMutexLocker locker(&heldLock);
+    heldCopies[part] = std::move(held);
     result.file = part;
     return result;
 }
@@ -77,14 +101,26 @@ PanelCopy::Result PanelCopy::write(const QString& prepared, const PanelTables::P
         discard(prepared);
         return result;
     }
+    release(prepared);
     prune(QFileInfo(file).path(), Kept, file);
     result.file = file;
     return result;
 }
 
+void PanelCopy::sweep(const QString& folder)
+{
+    const QDir dir(folder);
+    for (const QString& name :
+         dir.entryList({QStringLiteral("panel-*.zelkor") + Unfinished}, QDir::Files))
+        HeldFiles::removeAbandoned(dir.filePath(name), {QStringLiteral("-journal")});
+}
+
 void PanelCopy::discard(const QString& prepared)
 {
+    // Removed before it is let go: no other run ever finds it unheld.
     QFile::remove(prepared);
+    QFile::remove(prepared + QStringLiteral("-journal"));
+    release(prepared);
 }
 
 void PanelCopy::prune(const QString& folder, int keep, const QString& newest)

@@ -26,6 +26,8 @@ struct Result
 
 // Makes the file of a new copy for databaseFile from the template, under a temporary name in
 // its final folder, so that a place that cannot take a copy shows before the panel is read.
+// The file is held (HeldFiles) until it is written or discarded; first, what killed runs left
+// in the folder is swept.
 Result prepare(const QString& databaseFile);
 // Writes image, keys in keyFormat, into the prepared file, then gives it its name and removes
 // the oldest copies beyond Kept; failing, it removes the file. Works on a connection of its
@@ -34,6 +36,8 @@ Result write(const QString& prepared, const PanelTables::PanelImage& image, int 
              const std::function<bool()>& cancelled);
 // Removes a prepared file that will not be written.
 void discard(const QString& prepared);
+// Removes the unfinished copies in folder that no living run holds, left by killed ones.
+void sweep(const QString& folder);
 
 // Removes the oldest panel copies in folder beyond keep, never newest and never another file.
 void prune(const QString& folder, int keep, const QString& newest);

@@ -52,7 +52,8 @@ QString PortAccess::openFailureText(const QString& location, QSerialPort::Serial
                                     const QString& errorString)
 {
     QString message =
-        QCoreApplication::translate("QZelKorWindow", "Ошибка: %1\r\n%2").arg(location, errorString);
+        QCoreApplication::translate("QZelKorWindow", "Не удалось открыть порт %1.\r\nОшибка: %2")
+            .arg(location, errorString);
     const QString group = groupToJoin(error, location);
     if (!group.isEmpty())
         message += QCoreApplication::translate(

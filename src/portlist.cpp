@@ -1,5 +1,8 @@
 #include "portlist.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -45,4 +48,37 @@ QString startupPort()
 void replaceSystemSerialPorts(std::function<QList<SerialPortEntry>()> ports)
 {
     systemPortsReplacement() = std::move(ports);
+}
+
+namespace {
+
+QString& stablePortFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+} // namespace
+
+void replaceStablePortFolder(const QString& folder)
+{
+    stablePortFolder() = folder;
+}
+
+QString stablePortPath(const QString& location)
+{
+    const QString folder =
+        stablePortFolder().isEmpty() ? QStringLiteral("/dev/serial/by-id") : stablePortFolder();
+    const QFileInfo port(location);
+    if (port.isSymLink())
+        return location;
+    const QString device = port.canonicalFilePath();
+    if (device.isEmpty())
+        return location;
+    const QFileInfoList names =
+        QDir(folder).entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& name : names)
+        if (name.isSymLink() && name.canonicalFilePath() == device)
+            return name.absoluteFilePath();
+    return location;
 }

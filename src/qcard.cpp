@@ -1,9 +1,9 @@
 #include "qcard.h"
 
 #include "cardformat.h"
+#include "keyfeed.h"
 #include "mytreewidgetitem.h"
 #include "qgetcard.h"
-#include "qzelkorwindow.h"
 #include "sqlmessages.h"
 #include "treerows.h"
 #include "ui_qcard.h"
@@ -295,13 +295,12 @@ void QCard::on_cbSubscriber_toggled(bool checked)
 
 void QCard::on_toolButton_clicked()
 {
-    auto* window = qobject_cast<QZelKorWindow*>(parentWidget());
-    if (!window) {
+    if (!KeyFeed::of(parentWidget())) {
         // Keys reach the capture only through the main window's event stream.
         QMessageBox::critical(this, windowTitle(), QGetCard::tr("Требуется подключение к панели."));
         return;
     }
-    const QString text = QGetCard::getCard(this, window, ui->cbType->currentIndex());
+    const QString text = QGetCard::getCard(this, parentWidget(), ui->cbType->currentIndex());
     if (!text.isEmpty())
         ui->vCard->setText(text);
 }

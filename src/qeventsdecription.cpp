@@ -26,7 +26,7 @@ QEventsDecription::QEventsDecription(QObject* parent)
     m_events.insert(0x05, tr("Отказ в доступе по ключу"));
     m_events.insert(0x06, tr("Отказ в доступе с клавиатуры"));
     m_events.insert(0x07, tr("Отказ в доступе с телефона"));
-    m_events.insert(0x08, tr("Отказ в доступе добавлении ключа во время сбора по переполнению"));
+    m_events.insert(0x08, tr("Отказ в доступе при добавлении ключа во время сбора по переполнению"));
     m_events.insert(0x0D, tr("Включение питания"));
     m_events.insert(0x13, tr("Разблокировка по пожарному датчику"));
     m_events.insert(0x14, tr("Сброс разблокировки по пожарному датчику"));

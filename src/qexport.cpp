@@ -3,9 +3,12 @@
 #include "application.h"
 #include "cardformat.h"
 #include "databasefile.h"
+#include "exportbreak.h"
 #include "exportchain.h"
 #include "importchain.h"
 #include "paneldiff.h"
+#include "qserialportthread.h"
+#include "screenfit.h"
 #include "ui_qexport.h"
 #include "workpool.h"
 
@@ -46,6 +49,10 @@ QExport::QExport(QWidget* parent, QSqlDatabase* db, QSerialPortThread* worker)
     ui->cbPanelCopy->setChecked(Application::settings().value(PanelCopyKey, false).toBool());
     connect(ui->cbPanelCopy, &QCheckBox::toggled, this,
             [](bool on) { Application::settings().setValue(PanelCopyKey, on); });
+    // An export of this database that broke off in an earlier run can be gone on with.
+    if (m_db && m_db->isOpen())
+        m_kept = ExportBreak::load(m_db->databaseName());
+    showStopped();
 }
 
 QExport::~QExport()
@@ -98,7 +105,8 @@ void QExport::setBusy(bool busy)
 {
     for (QWidget* widget :
          {static_cast<QWidget*>(ui->pbExport), static_cast<QWidget*>(ui->pbCompare),
-          static_cast<QWidget*>(ui->pbResume), static_cast<QWidget*>(ui->cbPanelCopy)})
+          static_cast<QWidget*>(ui->pbResume), static_cast<QWidget*>(ui->pbForget),
+          static_cast<QWidget*>(ui->cbPanelCopy)})
         widget->setEnabled(!busy);
     if (!busy)
         leaveIfAsked();
@@ -149,15 +157,17 @@ void QExport::on_pbExport_clicked()
         return;
     forgetCloseRequest();
     setBusy(true);
+    // A panel left half written, by this dialog or an earlier run, holds nothing worth a copy.
+    const bool incomplete = m_chain->panel() == ExportChain::Panel::Incomplete || m_kept.isValid();
     ui->lStopped->hide();
     ui->pbResume->hide();
+    ui->pbForget->hide();
     for (int stage = ExportChain::Settings; stage < ExportChain::StageCount; ++stage)
         bar(stage)->setValue(0);
-    // A panel this dialog has left half written holds nothing worth a copy.
-    if (ui->cbPanelCopy->isChecked() && m_chain->panel() != ExportChain::Panel::Incomplete) {
+    if (ui->cbPanelCopy->isChecked() && !incomplete) {
         m_copyFile.clear();
         ui->lPanelCopy->hide();
-        // The file first: a folder that cannot take it shows before minutes of m_reading.
+        // The file first: a folder that cannot take it shows before minutes of reading.
         const PanelCopy::Result prepared =
             PanelCopy::prepare(m_db ? m_db->databaseName() : QString());
         if (!prepared.error.isEmpty()) {
@@ -185,13 +195,95 @@ void QExport::on_pbCompare_clicked()
 
 void QExport::on_pbResume_clicked()
 {
-    if (isBusy() || !m_chain->canResume() || !requireLink())
+    if (isAwaitingLink()) {
+        // "Отменить ожидание".
+        stopAwaitingLink();
+        setBusy(false);
+        showStopped();
+        return;
+    }
+    if (isBusy() || (!m_chain->canResume() && !restoreKeptBreak()))
         return;
     forgetCloseRequest();
     setBusy(true);
-    ui->lStopped->hide();
-    ui->pbResume->hide();
-    m_chain->resume();
+    // A link that is down is waited for rather than failed at once: the adapter may be
+    // plugged in again or the panel's power come back.
+    const bool refused = !whenLinkAnswers([this] {
+        ui->pbResume->hide();
+        ui->pbForget->hide();
+        ui->lStopped->hide();
+        if (!m_chain->resume()) {
+            setBusy(false);
+            showStopped();
+        }
+    });
+    if (refused) {
+        setBusy(false);
+        return;
+    }
+    if (isAwaitingLink()) {
+        ui->pbResume->setText(tr("Отменить ожидание"));
+        ui->pbResume->setEnabled(true);
+    }
+}
+
+bool QExport::restoreKeptBreak()
+{
+    if (!m_kept.isValid() || !loadContent())
+        return false;
+    // The blocks already in the panel came from what the database held then.
+    if (exportFingerprint(m_content) != m_kept.fingerprint) {
+        QMessageBox::critical(this, windowTitle(),
+                              tr("База данных изменилась после прерванного экспорта: продолжить "
+                                 "его нельзя.\r\nВыполните полный экспорт."));
+        return false;
+    }
+    if (!m_chain->restoreBreak(m_content, m_kept.stage, m_kept.block)) {
+        QMessageBox::critical(this, windowTitle(),
+                              tr("Место прерывания экспорта не подходит к данным БД.\r\nВыполните "
+                                 "полный экспорт."));
+        return false;
+    }
+    return true;
+}
+
+void QExport::on_pbForget_clicked()
+{
+    if (isBusy() ||
+        QMessageBox::question(this, windowTitle(),
+                              tr("Забыть прерванный экспорт?\r\nПанель останется заполненной не "
+                                 "полностью, пока данные не будут экспортированы заново."),
+                              QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    forgetBreak();
+    m_chain->abandonResume();
+    showStopped();
+}
+
+void QExport::forgetBreak()
+{
+    if (m_db)
+        ExportBreak::forget(m_db->databaseName());
+    m_kept = ExportBreak();
+}
+
+void QExport::keepBreak()
+{
+    if (!m_db)
+        return;
+    // A panel that refused the clearing is as an earlier break left it.
+    if (m_chain->panel() == ExportChain::Panel::Unchanged)
+        return;
+    m_kept = ExportBreak::of(*m_chain, m_content, m_db->databaseName(),
+                             worker() ? worker()->portName() : QString());
+    if (!m_kept.isValid()) {
+        // Nothing to go on from: the panel may have been cleared, or holds something else.
+        ExportBreak::forget(m_db->databaseName());
+        return;
+    }
+    const QString error = m_kept.save();
+    if (!error.isEmpty())
+        QMessageBox::warning(this, tr("Предупреждение"), error);
 }
 
 void QExport::startReading(bool forCopy)
@@ -205,6 +297,8 @@ void QExport::startReading(bool forCopy)
 
 void QExport::onReadFinished(bool ok, int stage, const QString& message)
 {
+    // Its bars are done with; the room is the comparison's.
+    ui->gbRead->hide();
     if (m_readingForCopy && (!ok || closeRequested())) {
         PanelCopy::discard(m_copyPart);
         m_copyPart.clear();
@@ -246,7 +340,11 @@ void QExport::onCopyWritten()
         return;
     }
     m_copyFile = result.file;
-    ui->lPanelCopy->setText(copyNote());
+    // A long path is elided rather than widen the dialog; the tip has it whole.
+    const QMargins margins = layout()->contentsMargins();
+    const int room = width() - margins.left() - margins.right();
+    ui->lPanelCopy->setText(fontMetrics().elidedText(copyNote(), Qt::ElideMiddle, room));
+    ui->lPanelCopy->setToolTip(copyNote());
     ui->lPanelCopy->show();
     if (closeRequested()) {
         setBusy(false);
@@ -276,9 +374,13 @@ void QExport::showDifferences()
                                              : tr("Экспорт изменит в панели:"));
     ui->lDiff->show();
     ui->twDiff->setVisible(!differences.isEmpty());
-    // The list may be long: the dialog may now grow.
-    if (!differences.isEmpty())
+    // The list may be long: the dialog may now grow, as far as the screen lets it (the list
+    // scrolls inside).
+    if (!differences.isEmpty()) {
         setMaximumHeight(QWIDGETSIZE_MAX);
+        adjustSize();
+        ScreenFit::fit(this);
+    }
 }
 
 void QExport::onProgress(int stage, int value, int maximum)
@@ -289,6 +391,10 @@ void QExport::onProgress(int stage, int value, int maximum)
 
 void QExport::onFinished(bool ok, int stage, const QString& message)
 {
+    if (ok)
+        forgetBreak();
+    else
+        keepBreak();
     if (ok) {
         QMessageBox::information(this, windowTitle(),
                                  withCopy(tr("Экспорт данных в панель выполнен успешно.")));
@@ -302,16 +408,27 @@ void QExport::onFinished(bool ok, int stage, const QString& message)
 
 void QExport::showStopped()
 {
-    const QString stopped =
-        m_chain->canResume() ? m_chain->stoppedText() : m_chain->incompleteMessage();
-    ui->lStopped->setText(QString(stopped).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    const bool resumable = m_chain->canResume() || m_kept.isValid();
+    QString stopped = m_chain->canResume() ? m_chain->stoppedText()
+                      : m_chain->panel() != ExportChain::Panel::Written && m_kept.isValid()
+                          ? m_kept.text()
+                          : m_chain->incompleteMessage();
+    ui->lStopped->setText(stopped.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     ui->lStopped->setVisible(!stopped.isEmpty());
-    ui->pbResume->setText(tr("Продолжить с блока %1").arg(m_chain->failedBlock() + 1));
-    ui->pbResume->setVisible(m_chain->canResume());
+    const int block = m_chain->canResume() ? m_chain->failedBlock() : m_kept.block;
+    ui->pbResume->setText(tr("Продолжить с блока %1").arg(block + 1));
+    ui->pbResume->setVisible(resumable);
+    ui->pbForget->setVisible(resumable);
 }
 
 void QExport::requestClose()
 {
+    // A wait for the link ends at once.
+    if (isAwaitingLink()) {
+        stopAwaitingLink();
+        setBusy(false);
+        return;
+    }
     // The request in flight is cancelled and a copy being written rolled back; the error is
     // shown, then the dialog closes.
     m_copyCancel.set();

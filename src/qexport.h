@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cancelflag.h"
+#include "exportbreak.h"
 #include "exportcontent.h"
 #include "panelcopy.h"
 #include "paneldialog.h"
@@ -33,6 +34,7 @@ public slots:
     void on_pbExport_clicked();
     void on_pbCompare_clicked();
     void on_pbResume_clicked();
+    void on_pbForget_clicked();
 
 protected:
     bool isBusy() const override;
@@ -56,6 +58,12 @@ private:
     void copyFailed(const QString& error);
     void showDifferences();
     void showStopped();
+    // Sets the chain up to go on with the export an earlier run left; false after saying why
+    // not.
+    bool restoreKeptBreak();
+    // The break of this export kept on disk for any later run, or forgotten.
+    void keepBreak();
+    void forgetBreak();
 
     Ui::QExport* ui;
     QSqlDatabase* m_db;
@@ -67,4 +75,5 @@ private:
     QString m_copyPart; // prepared, not yet written
     QString m_copyFile;
     bool m_readingForCopy = false;
+    ExportBreak m_kept; // the break kept on disk for this database
 };

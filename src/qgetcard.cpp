@@ -1,7 +1,7 @@
 #include "qgetcard.h"
 
 #include "cardformat.h"
-#include "qzelkorwindow.h"
+#include "keyfeed.h"
 #include "ui_qgetcard.h"
 
 #include <QMessageBox>
@@ -11,10 +11,10 @@ namespace {
 constexpr int BlinkIntervalMs = 300;
 }
 
-QGetCard::QGetCard(QZelKorWindow* window, int format, QWidget* parent)
+QGetCard::QGetCard(QObject* window, int format, QWidget* parent)
     : QDialog(parent)
     , ui(new Ui::QGetCard)
-    , m_window(window)
+    , m_keys(KeyFeed::of(window))
     , m_format(format)
 {
     ui->setupUi(this);
@@ -35,12 +35,12 @@ QGetCard::~QGetCard()
     delete ui;
 }
 
-QGetCard* QGetCard::create(QWidget* parent, QZelKorWindow* window, int format)
+QGetCard* QGetCard::create(QWidget* parent, QObject* window, int format)
 {
     return new QGetCard(window, format, parent);
 }
 
-QString QGetCard::getCard(QWidget* parent, QZelKorWindow* window, int format)
+QString QGetCard::getCard(QWidget* parent, QObject* window, int format)
 {
     QScopedPointer<QGetCard> dialog(create(parent, window, format));
     if (dialog->QDialog::exec() != QDialog::Accepted)
@@ -63,7 +63,7 @@ void QGetCard::done(int result)
 
 bool QGetCard::linkIsUp() const
 {
-    return m_window && m_window->serialThread()->isRunning();
+    return m_keys && m_keys->linkIsUp();
 }
 
 void QGetCard::stopListening()
@@ -133,8 +133,7 @@ void QGetCard::on_pbStart_toggled(bool checked)
         ui->pbAccept->setEnabled(false);
         m_timer.start(BlinkIntervalMs);
         stopListening();
-        m_listening =
-            connect(m_window.data(), &QZelKorWindow::sendCard, this, &QGetCard::on_sendCard);
+        m_listening = connect(m_keys.data(), &KeyFeed::card, this, &QGetCard::on_sendCard);
         ui->pbStart->setText(tr("Стоп"));
         return;
     }

@@ -8,21 +8,21 @@
 namespace Ui {
 class QGetCard;
 }
-class QZelKorWindow;
+class KeyFeed;
 
 // Waits for a key presented at the panel's reader and shows its text in a key format; the key
-// codes come from the main window's event stream.
+// codes come from the main window's event stream (its KeyFeed).
 class QGetCard : public QDialog
 {
     Q_OBJECT
 public:
-    QGetCard(QZelKorWindow* window, int format, QWidget* parent = nullptr);
+    QGetCard(QObject* window, int format, QWidget* parent = nullptr);
     ~QGetCard() override;
 
     // A dialog that renders the keys of window's event stream in format.
-    static QGetCard* create(QWidget* parent, QZelKorWindow* window, int format);
+    static QGetCard* create(QWidget* parent, QObject* window, int format);
     // Runs the dialog modally; the captured key text when accepted, else an empty string.
-    static QString getCard(QWidget* parent, QZelKorWindow* window, int format);
+    static QString getCard(QWidget* parent, QObject* window, int format);
 
     // The text shown: the captured key, the prompt or nothing.
     QString cardText() const;
@@ -49,7 +49,7 @@ private:
     void stopListening();
 
     Ui::QGetCard* ui;
-    QPointer<QZelKorWindow> m_window;
+    QPointer<KeyFeed> m_keys;
     int m_format;
     QTimer m_timer;
     QMetaObject::Connection m_listening;

@@ -1,5 +1,6 @@
 #include "qimport.h"
 
+#include "databasefile.h"
 #include "importchain.h"
 #include "snapshots.h"
 #include "ui_qimport.h"
@@ -31,6 +32,11 @@ QImport::~QImport()
     m_writing.waitForFinished();
     delete m_chain;
     delete ui;
+}
+
+QString QImport::refusal() const
+{
+    return m_db ? DatabaseFile::writeRefusal(*m_db) : QString();
 }
 
 QProgressBar* QImport::bar(int stage) const

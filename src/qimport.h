@@ -32,6 +32,8 @@ public slots:
 protected:
     bool isBusy() const override;
     void requestClose() override;
+    // A database that refuses changes is said before the panel is read for minutes.
+    QString refusal() const override;
 
 private:
     QProgressBar* bar(int stage) const;

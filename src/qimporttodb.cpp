@@ -3,6 +3,8 @@
 #include "cardformat.h"
 #include "csvcontrols.h"
 #include "csvpreviewmodel.h"
+#include "databasefile.h"
+#include "sqlmessages.h"
 #include "ui_qimporttodb.h"
 
 #include <QFileDialog>
@@ -61,6 +63,12 @@ QImportToDB::~QImportToDB()
 bool QImportToDB::exec(QWidget* parent, QSqlDatabase* db)
 {
     QScopedPointer<QImportToDB> dialog(new QImportToDB(parent, db));
+    // Said before any choice is made, not after the file is read.
+    const QString refusal = DatabaseFile::writeRefusal(*db);
+    if (!refusal.isEmpty()) {
+        QMessageBox::critical(parent, dialog->windowTitle(), refusal);
+        return false;
+    }
     return dialog->QDialog::exec() == QDialog::Accepted;
 }
 
@@ -70,7 +78,9 @@ void QImportToDB::fillSubscriberList()
     QSqlQuery query(*db);
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT id FROM subscriber ORDER BY id"))) {
-        QMessageBox::critical(this, tr("Получение списка абонентов"), query.lastError().text());
+        QMessageBox::critical(
+            this, tr("Получение списка абонентов"),
+            sqlErrorMessage(tr("Ошибка получения списка абонентов"), query.lastError()));
         return;
     }
     QStringList ids;

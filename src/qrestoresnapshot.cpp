@@ -1,5 +1,6 @@
 #include "qrestoresnapshot.h"
 
+#include "databasefile.h"
 #include "datafolders.h"
 #include "ui_qrestoresnapshot.h"
 
@@ -30,6 +31,11 @@ QRestoreSnapshot::~QRestoreSnapshot()
 bool QRestoreSnapshot::exec(QWidget* parent, QSqlDatabase* db)
 {
     QScopedPointer<QRestoreSnapshot> dialog(new QRestoreSnapshot(parent, db));
+    const QString refusal = DatabaseFile::writeRefusal(*db);
+    if (!refusal.isEmpty()) {
+        QMessageBox::critical(parent, dialog->windowTitle(), refusal);
+        return false;
+    }
     return dialog->QDialog::exec() == QDialog::Accepted;
 }
 

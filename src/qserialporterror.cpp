@@ -28,6 +28,9 @@ QString linkErrorText(QSerialPortError error, int received, int expected)
     case DataCrcError:
         return QCoreApplication::translate("MySerialPort",
                                            "Неверная контрольная сумма пакета данных.");
+    case PortGone:
+        return QCoreApplication::translate(
+            "MySerialPort", "Порт недоступен: адаптер отключён или устройство пропало.");
     }
     return {};
 }

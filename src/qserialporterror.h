@@ -13,6 +13,7 @@ enum QSerialPortError : int {
     Timeout = 6,
     HeaderCrcError = 7,
     DataCrcError = 8,
+    PortGone = 9, // the device went away under the open port (the adapter was pulled out)
 };
 
 Q_DECLARE_METATYPE(QSerialPortError)

@@ -11,6 +11,8 @@ QSerialPortThread::QSerialPortThread(QObject* parent)
     // A request emitted while no worker runs would otherwise be lost without an owner.
     connect(this, &QSerialPortThread::sendPacket, this, &QSerialPortThread::dropWhenStopped,
             Qt::DirectConnection);
+    connect(this, &QSerialPortThread::errorEvent, this, &QSerialPortThread::noteAnswer,
+            Qt::DirectConnection);
 }
 
 QSerialPortThread::~QSerialPortThread()
@@ -29,6 +31,8 @@ bool QSerialPortThread::start(QString number, QSerialPort::SerialPortError& erro
         return false;
     }
 
+    m_answering = false;
+    m_portName = number;
     port = new MySerialPort;
     port->setPortName(number);
     port->setBaudRate(QSerialPort::Baud57600, QSerialPort::AllDirections);
@@ -69,6 +73,22 @@ void QSerialPortThread::stop()
     wait();
     // The port deleted itself when the thread finished.
     port = nullptr;
+    m_answering = false;
+}
+
+void QSerialPortThread::setLinkNote(const QString& note)
+{
+    if (note == m_linkNote)
+        return;
+    m_linkNote = note;
+    emit linkNoteChanged(note);
+}
+
+void QSerialPortThread::noteAnswer(QSerialPortError error)
+{
+    // A cancel says nothing about the line.
+    if (error != CancelledByUser)
+        m_answering = error == NoError;
 }
 
 void QSerialPortThread::run()

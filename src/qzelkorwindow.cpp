@@ -2,10 +2,11 @@
 
 #include "actionwidgets.h"
 #include "connectionstrip.h"
-#include "databasefile.h"
 #include "databasesession.h"
 #include "eventrecord.h"
 #include "eventslist.h"
+#include "exportbreaknotice.h"
+#include "keyfeed.h"
 #include "mainwindowjournal.h"
 #include "qabout.h"
 #include "qexport.h"
@@ -22,6 +23,7 @@
 #include "qsaveevents.h"
 #include "qsettingsdb.h"
 #include "recentfilesmenu.h"
+#include "screenfit.h"
 #include "testdatagenerator.h"
 #include "treeediting.h"
 #include "ui_qzelkorwindow.h"
@@ -30,6 +32,7 @@
 #include "windowtask.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -46,16 +49,20 @@ QZelKorWindow::QZelKorWindow(QWidget* parent)
             Qt::QueuedConnection);
     connect(&m_serialThread, &QSerialPortThread::event, this, &QZelKorWindow::onEvent,
             Qt::DirectConnection);
-    registerSerialPortErrorType();
     connect(&m_serialThread, &QSerialPortThread::errorEvent, this, &QZelKorWindow::onError,
             Qt::DirectConnection);
 
     ui->setupUi(this);
+    // No dialog opens larger than the screen.
+    ScreenFit::fitDialogs();
     connect(ui->tbAdd, &QToolButton::clicked, ui->tbAdd, &QToolButton::showMenu);
     ui->tabWidget->setCurrentIndex(0);
     m_strip = new ConnectionStrip(ui, &m_serialThread, statusBar(), this);
     m_journal = new MainWindowJournal(this, &m_serialThread, database());
     m_tree = new TreeEditing(ui, m_database, this);
+    m_breaks = new ExportBreakNotice(this);
+    connect(m_breaks, &ExportBreakNotice::resumeRequested, this, &QZelKorWindow::resumeExport);
+    connect(this, &QZelKorWindow::sendCard, new KeyFeed(&m_serialThread, this), &KeyFeed::card);
     m_events = new EventsList(ui->treeEvents, ui->actionOrderEvents, ui->cbOrderEvents,
                               m_journal->owners(), this);
     connect(this, &QZelKorWindow::onUseDB_Enabled, m_journal, &MainWindowJournal::databaseOpened);
@@ -103,21 +110,6 @@ QZelKorWindow::~QZelKorWindow()
     storedLayout().save();
     m_serialThread.stop();
     delete ui;
-}
-
-QSqlDatabase* QZelKorWindow::database()
-{
-    return m_database->database();
-}
-
-int QZelKorWindow::defaultKeyFormat() const
-{
-    return m_database->keyFormat();
-}
-
-bool QZelKorWindow::isCompacting() const
-{
-    return m_database->isCompacting();
 }
 
 QString QZelKorWindow::applicationTitle()
@@ -209,14 +201,14 @@ void QZelKorWindow::closeEvent(QCloseEvent* event)
     if (m_serialThread.isRunning()) {
         // Close again when the worker has finished (see finished()).
         m_closing = true;
-        m_serialThread.stop();
+        m_strip->setConnected(false);
     }
 }
 
 void QZelKorWindow::finished()
 {
-    m_strip->workerFinished();
-    if (m_closing)
+    // A port being opened again is no disconnection.
+    if (m_strip->workerFinished() && m_closing)
         close();
 }
 
@@ -387,6 +379,14 @@ void QZelKorWindow::on_actionExport_triggered()
 {
     if (m_strip->requireLink(ui->actionExport->text()))
         QExport::exec(this, database(), &m_serialThread);
+    m_breaks->refresh();
+}
+
+void QZelKorWindow::resumeExport(const QString& database)
+{
+    if (QFileInfo(m_database->fileName()).canonicalFilePath() != database && !openDB(database))
+        return;
+    on_actionExport_triggered();
 }
 
 void QZelKorWindow::on_actionImport_triggered()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "databasesession.h"
 #include "qserialporterror.h"
 #include "qserialportthread.h"
 
@@ -13,8 +14,8 @@ namespace Ui {
 class QZelKorWindow;
 }
 class ConnectionStrip;
-class DatabaseSession;
 class EventsList;
+class ExportBreakNotice;
 class MainWindowJournal;
 class QMenu;
 class QTreeWidgetItem;
@@ -36,12 +37,12 @@ public:
 
     QSerialPortThread* serialThread() { return &m_serialThread; }
     // The key format the events list and new keys use.
-    int defaultKeyFormat() const;
-    QSqlDatabase* database();
+    int defaultKeyFormat() const { return m_database->keyFormat(); }
+    QSqlDatabase* database() { return m_database->database(); }
     // True while a background database task of the window runs.
     bool isBusy() const { return m_busy; }
     // True while the file closed last is being compacted in the background.
-    bool isCompacting() const;
+    bool isCompacting() const { return m_database->isCompacting(); }
     static QString applicationTitle();
     // Selects the listed port with this name or device path and connects to it, as the user
     // would; true when the worker runs.
@@ -114,6 +115,8 @@ public slots:
     void removeRecentFile(QString fileName);
     void on_actionClearRecentFiles_triggered();
     void closeDB();
+    // Opens database when it is not open and the export into its panel, to go on with it.
+    void resumeExport(const QString& database);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -138,5 +141,6 @@ private:
     MainWindowJournal* m_journal = nullptr;
     TreeEditing* m_tree = nullptr;
     EventsList* m_events = nullptr;
+    ExportBreakNotice* m_breaks = nullptr;
     bool m_closing = false;
 };

@@ -1,5 +1,7 @@
 #include "settingsrow.h"
 
+#include "sqlmessages.h"
+
 #include "settingsrecord.h"
 
 #include <QCoreApplication>
@@ -11,6 +13,11 @@
 namespace SettingsRow {
 
 namespace {
+
+QString translate(const char* text)
+{
+    return QCoreApplication::translate("QPanelSettings", text);
+}
 
 QString selectStatement()
 {
@@ -34,7 +41,8 @@ Read read(QSqlDatabase& db, QVariantMap* values, QString* error)
 {
     QSqlQuery query(db);
     if (!query.exec(selectStatement())) {
-        *error = query.lastError().text();
+        *error =
+            sqlErrorMessage(translate("Ошибка чтения настроек панели из БД"), query.lastError());
         return Read::Failed;
     }
     if (!query.next())
@@ -50,13 +58,15 @@ bool save(QSqlDatabase& db, const QVariantMap& values, QString* error)
 {
     QSqlQuery query(db);
     if (!query.prepare(updateStatement())) {
-        *error = query.lastError().text();
+        *error =
+            sqlErrorMessage(translate("Ошибка сохранения настроек панели в БД"), query.lastError());
         return false;
     }
     for (const QString& column : SettingsRecord::columns())
         query.bindValue(QLatin1Char(':') + column, values.value(column));
     if (!query.exec()) {
-        *error = query.lastError().text();
+        *error =
+            sqlErrorMessage(translate("Ошибка сохранения настроек панели в БД"), query.lastError());
         return false;
     }
     return true;

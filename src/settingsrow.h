@@ -11,9 +11,10 @@ namespace SettingsRow {
 
 enum class Read { Read, Failed, Missing };
 
-// Reads the 27 panel-setting columns; error receives the database's text on Failed.
+// Reads the 27 panel-setting columns; error receives the message on Failed: what failed, with
+// the database's text.
 Read read(QSqlDatabase& db, QVariantMap* values, QString* error);
-// Updates the 27 columns from values; false with the database's text on a failure.
+// Updates the 27 columns from values; false with the message on a failure.
 bool save(QSqlDatabase& db, const QVariantMap& values, QString* error);
 
 // What a database without its settings row is told.

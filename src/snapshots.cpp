@@ -260,6 +260,12 @@ QRuntimeError restore(const QString& databaseFile, const Snapshot& snapshot,
     if (!problem.isEmpty())
         return QRuntimeError::failure(translate("Снимок от %1 не может быть восстановлен: %2")
                                           .arg(timeText(snapshot), problem));
+    TaskConnection connection(databaseFile);
+    // Refused before a snapshot of the present state is taken for nothing.
+    const QString refusal =
+        connection.isOpen() ? DatabaseFile::writeRefusal(connection.database()) : QString();
+    if (!refusal.isEmpty())
+        return QRuntimeError::failure(refusal);
     // Not pruned yet: the snapshot being restored may be the oldest.
     const Taken undo = take(databaseFile, Operation::Restore, false);
     if (!undo.ok)
@@ -269,13 +275,9 @@ QRuntimeError restore(const QString& databaseFile, const Snapshot& snapshot,
         remove(undo.snapshot);
         return QRuntimeError::cancelled();
     }
-    QString error;
-    {
-        TaskConnection connection(databaseFile);
-        error = connection.isOpen()
-                    ? DatabaseCopy::replaceContent(connection.database(), snapshot.file)
-                    : connection.errorText();
-    }
+    const QString error = connection.isOpen()
+                              ? DatabaseCopy::replaceContent(connection.database(), snapshot.file)
+                              : connection.errorText();
     prune(databaseFile);
     if (!error.isEmpty())
         return QRuntimeError::failure(

@@ -3,6 +3,7 @@
 #include "databasefile.h"
 
 #include <QAtomicInt>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -45,8 +46,10 @@ bool openWithForeignKeys(QSqlDatabase& db, const QString& fileName)
 
 QString openFailure(const QSqlDatabase& db, const QString& fileName)
 {
-    return QFileInfo::exists(fileName) ? db.lastError().text()
-                                       : DatabaseFile::missingFileMessage(fileName);
+    if (!QFileInfo::exists(fileName))
+        return DatabaseFile::missingFileMessage(fileName);
+    return QCoreApplication::translate("QZelKorWindow", "Не удалось открыть файл БД '%1': %2")
+        .arg(fileName, db.lastError().text());
 }
 
 TaskConnection::TaskConnection(const QString& fileName, Mode mode)

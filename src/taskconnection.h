@@ -32,7 +32,7 @@ private:
 // connection's database name stays fileName.
 bool openWithForeignKeys(QSqlDatabase& db, const QString& fileName);
 // Why db did not open on fileName: the missing file's message when it is not there (any more),
-// else the driver's error.
+// else a sentence naming the file with the driver's error.
 QString openFailure(const QSqlDatabase& db, const QString& fileName);
 // The SQLite URI that opens fileName, read-write or read-only, only if it exists.
 QString existingFileUri(const QString& fileName, bool readOnly = false);

@@ -1,5 +1,6 @@
 #include "testdatagenerator.h"
 
+#include "databasefile.h"
 #include "sqltransaction.h"
 #include "taskconnection.h"
 
@@ -111,6 +112,9 @@ QString generateFile(const QString& databaseFile, const std::function<void(int)>
     TaskConnection connection(databaseFile);
     if (!connection.isOpen())
         return connection.errorText();
+    const QString refusal = DatabaseFile::writeRefusal(connection.database());
+    if (!refusal.isEmpty())
+        return refusal;
     return generate(connection.database(), setValue);
 }
 

@@ -1,6 +1,7 @@
 #include "windowlayout.h"
 
 #include "application.h"
+#include "screenfit.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -36,8 +37,12 @@ void WindowLayout::restore() const
             apply(settings.value(key));
     };
     QMainWindow* window = m_window;
-    restore(settingsKey(window, "Geometry"),
-            [window](const QVariant& v) { window->restoreGeometry(v.toByteArray()); });
+    // On the first start the form's size, made to fit a smaller screen.
+    const QString geometry = settingsKey(window, "Geometry");
+    if (settings.contains(geometry))
+        window->restoreGeometry(settings.value(geometry).toByteArray());
+    else
+        ScreenFit::fit(window);
     restore(settingsKey(window, "State"),
             [window](const QVariant& v) { window->restoreState(v.toByteArray(), 0); });
     const QString splitterGeometry = settingsKey(m_splitter, "Geometry");

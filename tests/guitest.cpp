@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -83,4 +84,14 @@ bool connectWindow(QZelKorWindow* window, const QString& portName)
     ports->setCurrentIndex(index);
     childOf<QPushButton>(window, "pbConnectPort")->click();
     return window->serialThread()->isRunning();
+}
+
+QString linkIndicator(QZelKorWindow* window)
+{
+    auto* label = childOf<QLabel>(window, "labelStatus");
+    const QImage shown = label->pixmap(Qt::ReturnByValue).toImage();
+    for (const char* colour : {"white", "yellow", "green", "red"})
+        if (shown == QPixmap(QString(":/images/circle_") + colour).toImage())
+            return QString("%1: %2").arg(QLatin1String(colour), label->toolTip());
+    return "unknown: " + label->toolTip();
 }

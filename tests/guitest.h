@@ -30,6 +30,9 @@ class QZelKorWindow;
 // when the port is not listed or the worker did not start.
 bool connectWindow(QZelKorWindow* window, const QString& portName);
 
+// The window's link circle as "colour: tool tip" (white, yellow, green or red).
+QString linkIndicator(QZelKorWindow* window);
+
 // The named child of a widget; a missing one is a broken test, so it stops the run.
 template<typename T>
 T* childOf(const QObject* parent, const char* name)

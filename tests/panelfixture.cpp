@@ -1,5 +1,6 @@
 #include "panelfixture.h"
 
+#include "exportchain.h"
 #include "protocol.h"
 #include "qpacket.h"
 
@@ -32,18 +33,16 @@ void DirectLink::startEvents(bool value)
 
 void DirectLink::cancel()
 {
-    m_cancelled = !m_held;
+    // As the worker: with no request waiting, the answer is on its way and nothing is stopped.
     if (m_held)
         answer(std::exchange(m_held, nullptr), CancelledByUser, {});
 }
 
 void DirectLink::sendPacket(QPacket* packet)
 {
-    if (packet->command() == m_holdCommand || m_cancelled) {
+    if (packet->command() == m_holdCommand) {
         m_holdCommand = -1;
         m_held = packet;
-        if (m_cancelled)
-            cancel();
         return;
     }
     QByteArray frame;
@@ -89,4 +88,25 @@ void PanelFixture::tearDown()
     delete sim;
     delete db;
     QCOMPARE(QPacket::liveCount(), 0);
+}
+
+QByteArray panelMemory(const PanelSimulator& sim)
+{
+    QByteArray bytes = sim.settings();
+    for (int n = 0; n < PanelSimulator::TableRecords; ++n)
+        bytes += sim.apartmentRecord(n) + sim.phoneRecord(n) + sim.keyRecord(n);
+    return bytes;
+}
+
+QByteArray cleanlyExported(const ExportContent& content)
+{
+    PanelSimulator clean;
+    DirectLink direct(&clean);
+    ExportChain chain;
+    direct.attach(&chain);
+    QSignalSpy done(&chain, &PanelChain::finished);
+    chain.start(content);
+    if (!done.wait(60000))
+        return {};
+    return panelMemory(clean);
 }

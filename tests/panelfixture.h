@@ -11,6 +11,12 @@
 
 class QPacket;
 class QSerialPortThread;
+struct ExportContent;
+
+// Everything a simulated panel holds: its settings and its three tables.
+QByteArray panelMemory(const PanelSimulator& sim);
+// What a panel holds after content was exported into it and nothing broke the export off.
+QByteArray cleanlyExported(const ExportContent& content);
 
 // Stands in for the serial worker where a test runs chains of thousands of requests: each
 // request is answered at once from the simulator's memory, without the line and its pauses,
@@ -41,7 +47,6 @@ private:
     PanelSimulator* m_sim;
     QPacket* m_held = nullptr;
     int m_holdCommand = -1;
-    bool m_cancelled = false;
 };
 
 // What the panel dialog tests share: a database, the simulator, a direct link to it, and the

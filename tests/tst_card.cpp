@@ -181,6 +181,13 @@ private slots:
         QCOMPARE(key->parent(), owners[1]);
         QCOMPARE(key->text(TreeRow::Phone), QString("111"));
         QCOMPARE(tree->currentItem(), key);
+        // Another subscriber picked, then "Абонент" unticked: the key stays with its own.
+        open(1, key, 2, "16145763");
+        childOf<QCheckBox>(dialog.data(), "cbSubscriber")->setChecked(true);
+        childOf<QComboBox>(dialog.data(), "cboxSubscriber")->setCurrentText("10");
+        childOf<QCheckBox>(dialog.data(), "cbSubscriber")->setChecked(false);
+        QCOMPARE(save(), QString());
+        QCOMPARE(key->parent(), owners[1]);
     }
 };
 

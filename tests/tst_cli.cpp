@@ -1,3 +1,4 @@
+#include "childsetupprocess.h"
 #include "databasefile.h"
 #include "digitcodes.h"
 #include "importchain.h"
@@ -7,7 +8,6 @@
 #include "panelfixture.h"
 #include "paneltables.h"
 #include "protocol.h"
-#include "qtcompat.h"
 #include "settingsrecord.h"
 #include "snapshots.h"
 
@@ -461,6 +461,28 @@ private slots:
                      run.err.contains("Панель заполнена не полностью.\nЭкспорт прерван на "
                                       "этапе «Процесс экспорта квартир», блок 2 из 3."),
                  qPrintable(run.err));
+        QVERIFY(run.err.contains("Продолжить: ostrovel-cli restore --resume."));
+
+        // The break is kept for a later run: not gone on with for a database changed since,
+        // gone on with, without clearing, for the database as it was.
+        const QStringList resume = {"restore", "--resume", "--port", sim.slavePath(), db.path()};
+        QVERIFY(db.reopen());
+        QVERIFY(db.exec("UPDATE subscriber SET apartment = '9' WHERE id = 30"));
+        const Run changed = cli(resume);
+        QCOMPARE(changed.code, 1);
+        QVERIFY2(changed.err.contains("База данных изменилась после прерванного экспорта"),
+                 qPrintable(changed.err));
+        QVERIFY(db.exec("UPDATE subscriber SET apartment = '3' WHERE id = 30"));
+        db.close();
+        sim.clearLog();
+        const Run resumed = cli(resume);
+        QCOMPARE(resumed.code, 0);
+        QVERIFY2(resumed.err.startsWith("Панель заполнена не полностью: экспорт прерван "),
+                 qPrintable(resumed.err));
+        QCOMPARE(sim.requestCount(Protocol::ClearMemory), 0);
+        QCOMPARE(sim.requestCount(0x26), 2);
+        QVERIFY(sim.apartmentRecord(30) != QByteArray(4, '\xff'));
+        QCOMPARE(cli(resume).code, 1);
     }
 
     void refusalsTouchNothing_data()
@@ -472,7 +494,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("missing database")
             << QStringList{"restore", "--yes", "-p", "PORT", "DIR/missing.zelkor"} << ""
-            << "Файл 'DIR/missing.zelkor' не существет.";
+            << "Файл 'DIR/missing.zelkor' не существует.";
         QTest::newRow("subscriber outside the panel")
             << QStringList{"restore", "--yes", "--port", "PORT", "DB"}
             << "INSERT INTO subscriber (id) VALUES (25000)"
@@ -488,7 +510,7 @@ private slots:
             << "Неподдерживаемое устройство '0x0a'.";
         QTest::newRow("port that does not open")
             << QStringList{"info", "--port", "DIR/no-port"} << ""
-            << "Ошибка: DIR/no-port";
+            << "Не удалось открыть порт DIR/no-port.\nОшибка: ";
     }
     void refusalsTouchNothing()
     {

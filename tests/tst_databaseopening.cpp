@@ -1,5 +1,9 @@
+#include "importwriter.h"
+#include "qimport.h"
 #include "qzelkorwindow.h"
+#include "snapshots.h"
 #include "taskconnection.h"
+#include "testdatagenerator.h"
 #include "testsupport.h"
 
 #include <pwd.h>
@@ -20,6 +24,31 @@ class TestDatabaseOpening : public QObject
             files[info.fileName()] = file.open(QIODevice::ReadOnly) ? file.readAll() : "unreadable";
         }
         return files;
+    }
+
+    const QString ReadOnly = "Файл БД открыт только для чтения: изменения не будут сохранены.";
+
+    // Root writes whatever the permission bits say: the running test is run again, as a user
+    // without rights, and the caller returns when that has been done.
+    static bool ranAsNobody()
+    {
+        if (geteuid() != 0)
+            return false;
+        const QString runuser = QStandardPaths::findExecutable("runuser");
+        if (runuser.isEmpty() || !getpwnam("nobody")) {
+            QTest::qSkip("running as root without runuser or the user nobody to run as", __FILE__,
+                         __LINE__);
+            return true;
+        }
+        QString test = QTest::currentTestFunction();
+        if (QTest::currentDataTag())
+            test += QString(":") + QTest::currentDataTag();
+        QProcess run;
+        run.setProcessChannelMode(QProcess::ForwardedChannels);
+        run.start(runuser, {"-u", "nobody", "--", QCoreApplication::applicationFilePath(), test});
+        if (!run.waitForFinished(60000) || run.exitCode() != 0)
+            QTest::qFail("failed when run as the user nobody", __FILE__, __LINE__);
+        return true;
     }
 
 private slots:
@@ -89,7 +118,7 @@ private slots:
         QVERIFY(QFile::remove(path));
         TaskConnection connection(path);
         QVERIFY(!connection.isOpen());
-        QCOMPARE(connection.errorText(), "Файл '" + path + "' не существет.");
+        QCOMPARE(connection.errorText(), "Файл '" + path + "' не существует.");
         QVERIFY(folder(QFileInfo(path).path()).isEmpty());
     }
 
@@ -133,18 +162,8 @@ private slots:
 
     void readOnlyFileOpensWithOneWarning()
     {
-        if (geteuid() == 0) {
-            // Root writes whatever the permission bits say: run again as a user without rights.
-            const QString runuser = QStandardPaths::findExecutable("runuser");
-            if (runuser.isEmpty() || !getpwnam("nobody"))
-                QSKIP("running as root without runuser or the user nobody to run as");
-            QProcess run;
-            run.start(runuser, {"-u", "nobody", "--", QCoreApplication::applicationFilePath(),
-                                QTest::currentTestFunction()});
-            QVERIFY(run.waitForFinished(60000));
-            QCOMPARE(run.exitCode(), 0);
+        if (ranAsNobody())
             return;
-        }
         TestDatabase file;
         QVERIFY(QFile::setPermissions(file.path(), QFile::ReadOwner | QFile::ReadGroup));
         QZelKorWindow window;
@@ -155,8 +174,73 @@ private slots:
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen[0].icon, QMessageBox::Warning);
         QCOMPARE(answerer.seen[0].title + ": " + answerer.seen[0].text,
-                 QString("Предупреждение: Файл БД открыт только для чтения: изменения не будут "
-                         "сохранены."));
+                 "Предупреждение: " + ReadOnly);
+    }
+
+    // Every operation that would write the file says so before it does anything: no snapshot
+    // taken for nothing, the file byte for byte as it was.
+    void readOnlyFileRefusesWrites_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("title"); // of the dialog that refuses before it opens
+        QTest::newRow("csv import dialog") << "actionImportDB"
+                                           << "Импорт данных в БД";
+        QTest::newRow("panel import dialog") << "QImport"
+                                             << "Импорт данных из панели";
+        QTest::newRow("restore dialog") << "actionRestoreSnapshot"
+                                        << "Восстановить из снимка";
+        for (const char* operation : {"csv import tool", "panel import", "restore", "test data"})
+            QTest::newRow(operation) << operation << "";
+    }
+    void readOnlyFileRefusesWrites()
+    {
+        if (ranAsNobody())
+            return;
+        QFETCH(QString, operation);
+        QFETCH(QString, title);
+        QTemporaryDir snapshots;
+        qputenv("OSTROVEL_SNAPSHOTS", snapshots.path().toUtf8());
+        TestDatabase file;
+        file.addSubscriber(1, "2", "3");
+        const Snapshots::Taken taken = Snapshots::take(file.path(), Snapshots::Operation::Clear);
+        QVERIFY(taken.ok);
+        QVERIFY(QFile::setPermissions(file.path(), QFile::ReadOwner | QFile::ReadGroup));
+        const QMap<QString, QByteArray> before = folder(QFileInfo(file.path()).path());
+        QString message;
+        if (!title.isEmpty()) {
+            QZelKorWindow window;
+            ModalAnswerer answerer;
+            answerer.press(QMessageBox::Ok);
+            answerer.press(QMessageBox::Ok);
+            QVERIFY(window.openDB(file.path()));
+            if (operation == "QImport")
+                QImport::exec(&window, window.database(), window.serialThread());
+            else
+                childOf<QAction>(&window, qPrintable(operation))->trigger();
+            QCOMPARE(answerer.seen.size(), 2);
+            QCOMPARE(answerer.seen[1].icon, QMessageBox::Critical);
+            QCOMPARE(answerer.seen[1].title, title);
+            message = answerer.seen[1].text;
+        } else if (operation == "csv import tool") {
+            const QString csv = snapshots.filePath("tenants.csv");
+            QVERIFY(makeFile(csv, "5\t50\t500\r\n"));
+            QProcess tool;
+            tool.start(OSTROVEL_CLI, {"csv", "import", "--clear", file.path(), csv});
+            QVERIFY(tool.waitForFinished());
+            QCOMPARE(tool.exitCode(), 1);
+            message = QString::fromUtf8(tool.readAllStandardError()).trimmed();
+        } else if (operation == "panel import") {
+            message = ImportWriter::writeFile(
+                          file.path(), {}, false, 2, [](int) {}, [] { return false; })
+                          .failure.text;
+        } else if (operation == "restore") {
+            message = Snapshots::restore(file.path(), taken.snapshot).message;
+        } else {
+            message = TestData::generateFile(file.path(), [](int) {});
+        }
+        QCOMPARE(message, ReadOnly);
+        QCOMPARE(folder(QFileInfo(file.path()).path()), before);
+        QCOMPARE(Snapshots::list(file.path()).size(), 1);
     }
 };
 

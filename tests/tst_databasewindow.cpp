@@ -112,7 +112,7 @@ private slots:
         const QString version = "Формат БД '%1' не поддерживается, только формат '1'.";
         const QString unreadable = "Неверный формат БД или файл поврежден.\nОшибка: ";
         QTest::newRow("missing") << "missing"
-                                 << "Файл '%1' не существет.";
+                                 << "Файл '%1' не существует.";
         QTest::newRow("not a database") << "garbage" << unreadable;
         QTest::newRow("no system table") << "DROP TABLE system" << unreadable + "no such table";
         QTest::newRow("no system row") << "DELETE FROM system"
@@ -367,7 +367,7 @@ private slots:
         ModalAnswerer answerer;
         answerer.press(QMessageBox::Ok);
         menu->actions().at(1)->trigger();
-        QCOMPARE(answerer.seen.value(0).text, QString("Файл '%1' не существет.").arg(paths.at(5)));
+        QCOMPARE(answerer.seen.value(0).text, QString("Файл '%1' не существует.").arg(paths.at(5)));
         QVERIFY(!recentList().contains(paths.at(5)));
         QCOMPARE(menu->actions().size(), 19 + 2);
         // Clearing leaves the separator and "Очистить меню".

@@ -11,19 +11,6 @@
 
 using Fault = PanelSimulator::FaultKind;
 
-namespace {
-
-// Everything the panel holds.
-QByteArray memory(const PanelSimulator& sim)
-{
-    QByteArray bytes = sim.settings();
-    for (int n = 0; n < PanelSimulator::TableRecords; ++n)
-        bytes += sim.apartmentRecord(n) + sim.phoneRecord(n) + sim.keyRecord(n);
-    return bytes;
-}
-
-} // namespace
-
 // The export dialog's safeguards against the simulated panel: an export broken off by the link
 // and resumed, or left; the comparison with the panel before exporting; the panel's copy.
 class TestExportDialog : public QObject, PanelFixture
@@ -63,16 +50,8 @@ private slots:
         // What the export's clearing has to remove.
         sim->setApartmentRecord(24990, QByteArray::fromHex("11111111"));
         sim->setKeyRecord(100, QByteArray::fromHex("0101010101"));
-        if (exported.isEmpty()) {
-            PanelSimulator clean;
-            DirectLink cleanLink(&clean);
-            ExportChain chain;
-            cleanLink.attach(&chain);
-            QSignalSpy done(&chain, &PanelChain::finished);
-            chain.start(loadExportContent(db->db()).content);
-            QTRY_COMPARE(done.size(), 1);
-            exported = memory(clean);
-        }
+        if (exported.isEmpty())
+            exported = cleanlyExported(loadExportContent(db->db()).content);
     }
 
     void cleanup() { tearDown(); }
@@ -118,7 +97,7 @@ private slots:
         button("pbResume")->click();
         QVERIFY(answerer->waitForAnswered(3, 20000));
         QCOMPARE(answerer->seen.at(2).text, QString("Экспорт данных в панель выполнен успешно."));
-        QCOMPARE(memory(*sim), exported);
+        QCOMPARE(panelMemory(*sim), exported);
         // Only the failed block and those after it went out.
         QCOMPARE(sim->requestCount(command), blocks - block + 1);
         QCOMPARE(sim->requestCount(), requests);
@@ -183,17 +162,17 @@ private slots:
         QTest::addColumn<QStringList>("shown");
         QTest::newRow("none") << "" << QStringList{"Нет различий"};
         QTest::newRow("each way")
-            << "UPDATE system SET talk_time = 7; DELETE FROM subscriber WHERE id = 5; UPDATE "
-               "subscriber SET phone = '1' WHERE id IN (10, 15); INSERT INTO subscriber (id, "
-               "apartment) VALUES (7, '70'); INSERT INTO card (id, subscriber_id, number) VALUES "
-               "(1, 7, ''); UPDATE card SET subscriber_id = 0 WHERE id = 120"
+            << "UPDATE system SET talk_time = 7; DELETE FROM subscriber WHERE id IN (5, 25); "
+               "UPDATE subscriber SET phone = '1' WHERE id IN (10, 15); INSERT INTO subscriber "
+               "(id, apartment) VALUES (7, '70'); INSERT INTO card (id, subscriber_id, number) "
+               "VALUES (1, 7, ''); UPDATE card SET subscriber_id = 0 WHERE id = 120"
             << QStringList{"Экспорт изменит в панели:",
                            "Изменятся настройки: 1",
                            "Добавятся абоненты: 1",
-                           "Удалятся абоненты: 1",
+                           "Удалятся абоненты: 2",
                            "Изменятся абоненты (квартира, телефон): 2",
                            "Добавятся ключи: 1",
-                           "Удалятся ключи: 1",
+                           "Удалятся ключи: 2",
                            "Перейдут к другому абоненту ключи: 1"};
     }
     void compareGroupsTheDifferences()
@@ -214,10 +193,31 @@ private slots:
             seen << tree->topLevelItem(i)->text(0);
         QCOMPARE(seen, shown);
         QCOMPARE(tree->isVisible(), shown.size() > 1);
+        // The dialog stays within a small screen, its buttons in view; the list scrolls.
+        QVERIFY2(dialog->height() <= 600 - 40, qPrintable(QString::number(dialog->height())));
+        QVERIFY(button("pbClose")->geometry().bottom() < dialog->height());
         // Comparing reads the whole panel and writes nothing.
         QCOMPARE(sim->requestCount(), 6252);
         QVERIFY(link->polling);
         QVERIFY(answerer->seen.isEmpty());
+    }
+
+    void panelCopiesOfKilledRunsSwept()
+    {
+        // A copy being made is held by its run; what a killed run left goes with the next copy.
+        const PanelCopy::Result living = PanelCopy::prepare(db->path());
+        QVERIFY2(living.error.isEmpty(), qPrintable(living.error));
+        const QString killed =
+            QFileInfo(living.file).path() + "/panel-20000101-000000-000.zelkor.part";
+        for (const QString& left : {killed, killed + "-journal"})
+            QVERIFY(QFile(left).open(QIODevice::WriteOnly));
+        const PanelCopy::Result next = PanelCopy::prepare(db->path());
+        QVERIFY2(next.error.isEmpty(), qPrintable(next.error));
+        QVERIFY(QFile::exists(living.file));
+        QVERIFY(!QFile::exists(killed) && !QFile::exists(killed + "-journal"));
+        PanelCopy::discard(living.file);
+        PanelCopy::discard(next.file);
+        QVERIFY(!QFile::exists(living.file) && !QFile::exists(next.file));
     }
 
     void panelCopyBeforeClearing_data()
@@ -232,7 +232,10 @@ private slots:
         sim->setApartmentRecord(0, QByteArray::fromHex("21000000"));
         sim->setPhoneRecord(16, QByteArray::fromHex("77a7a10a0000"));
         sim->setKeyRecord(0, QByteArray::fromHex("0102030500"));
-        const QByteArray before = memory(*sim);
+        const QByteArray before = panelMemory(*sim);
+        // A long way to the copy, as a home folder deep in a network share has.
+        const QString root = snapshots.filePath(QString(150, 'k'));
+        qputenv("OSTROVEL_SNAPSHOTS", root.toLocal8Bit());
         const QString folder = DataFolders::snapshotFolder(db->path());
         QVERIFY(QDir().mkpath(folder));
         // Older copies beyond the number kept, and a file that is not a copy.
@@ -240,10 +243,9 @@ private slots:
             QFile(folder + QString("/panel-20000101-000000-%1.zelkor").arg(i, 3, 10, QChar('0')))
                 .open(QIODevice::WriteOnly);
         QFile(folder + "/snapshot.zelkor").open(QIODevice::WriteOnly);
-        if (!writable)
-            qputenv("OSTROVEL_SNAPSHOTS", db->path().toLocal8Bit());
         open<QExport>();
         childOf<QCheckBox>(dialog, "cbPanelCopy")->setChecked(true);
+        qputenv("OSTROVEL_SNAPSHOTS", (writable ? root : db->path()).toLocal8Bit());
         exportWith({QMessageBox::Yes, QMessageBox::Ok}, 2);
         qputenv("OSTROVEL_SNAPSHOTS", snapshots.path().toLocal8Bit());
         QStringList files = QDir(folder).entryList(QDir::Files);
@@ -255,7 +257,7 @@ private slots:
                      qPrintable(message));
             // Found before the panel was read, let alone cleared.
             QVERIFY(sim->frames().isEmpty());
-            QCOMPARE(memory(*sim), before);
+            QCOMPARE(panelMemory(*sim), before);
             QCOMPARE(files.size(), 12);
             return;
         }
@@ -264,6 +266,10 @@ private slots:
         QCOMPARE(message,
                  "Экспорт данных в панель выполнен успешно.\r\nКопия панели до экспорта: " + copy);
         QCOMPARE(files.size(), 11);
+        // The copy's path does not widen the dialog; its tip has it whole.
+        QCOMPARE(childOf<QLabel>(dialog, "lPanelCopy")->toolTip(),
+                 "Копия панели до экспорта: " + copy);
+        QVERIFY2(dialog->width() <= 700, qPrintable(QString::number(dialog->width())));
         QCOMPARE(files.filter("panel-2000").size(), 9);
         QVERIFY(files.contains("snapshot.zelkor") &&
                 !files.contains("panel-20000101-000000-001.zelkor"));

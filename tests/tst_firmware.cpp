@@ -368,8 +368,10 @@ private slots:
         QCOMPARE(readFile(path), image);
         // Into a folder that cannot be written, and onto a disk that refuses the write (files
         // cannot grow beyond a few kilobytes): the file's error, the old file kept.
-        QCOMPARE(click("tbSaveAs", 2, writeFile(dir.filePath("plain"), 4) + "/a.bin").value(1).text,
-                 QString::fromLocal8Bit(std::strerror(ENOTDIR)));
+        const QString refused = writeFile(dir.filePath("plain"), 4) + "/a.bin";
+        QCOMPARE(click("tbSaveAs", 2, refused).value(1).text,
+                 QString("Ошибка записи файла: %1.\r\nОшибка: %2.")
+                     .arg(refused, QString::fromLocal8Bit(std::strerror(ENOTDIR))));
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         getrlimit(RLIMIT_FSIZE, &old);
@@ -377,7 +379,8 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &limit);
         const auto seen = click("tbSaveAs", 3, path);
         setrlimit(RLIMIT_FSIZE, &old);
-        QCOMPARE(seen.value(2).text, QString::fromLocal8Bit(std::strerror(EFBIG)));
+        QCOMPARE(seen.value(2).text, QString("Ошибка записи файла: %1.\r\nОшибка: %2.")
+                                         .arg(path, QString::fromLocal8Bit(std::strerror(EFBIG))));
         QCOMPARE(readFile(path), image);
     }
 

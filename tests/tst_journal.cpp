@@ -232,6 +232,20 @@ private slots:
         QVERIFY(query.next());
         QCOMPARE(query.value(0).toString(), QString("1,2,3,4,5"));
     }
+
+    // A new journal is put in place only under a name nobody has taken, also when the name is
+    // taken between the check and the putting: a journal another recorder has just made is
+    // never written over. (A dangling link takes the name where no file is seen.)
+    void newJournalNeverReplacesAnother()
+    {
+        const QString taken = path("taken.sqlite");
+        const QString pointed = path("pointed-to.sqlite");
+        QVERIFY(QFile::link(pointed, taken));
+        JournalFile journal(taken);
+        QCOMPARE(journal.openForWriting(), JournalFile::State::Unavailable);
+        QVERIFY(!QFileInfo::exists(pointed));
+        QVERIFY(QDir(m_dir.path()).entryList({"taken.sqlite.new-*"}).isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestJournal)

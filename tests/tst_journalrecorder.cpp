@@ -29,6 +29,17 @@ QVector<JournalEntry> entries(const QString& file)
     return all;
 }
 
+// The files this process holds open.
+QStringList openFiles()
+{
+    QStringList files;
+    for (const QFileInfo& descriptor :
+         QDir("/proc/self/fd")
+             .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        files << descriptor.symLinkTarget();
+    return files;
+}
+
 QByteArray contents(const QString& file)
 {
     QFile in(file);
@@ -175,6 +186,36 @@ private slots:
         QCOMPARE(all[3].record.kind, JournalKind::Action);
         QCOMPARE(all[3].record.detail, QString("выполнено"));
         QCOMPARE(all[3].record.user, QString::fromLocal8Bit(getpwuid(geteuid())->pw_name));
+    }
+
+    void databaseThatOpensLater()
+    {
+        // Not there yet: said once, and tried again for the next key.
+        const QString database = m_dir.filePath("later.zelkor");
+        const QString file = m_dir.filePath("later.sqlite");
+        JournalRecorder recorder(file);
+        QSignalSpy unavailable(&recorder, &JournalRecorder::ownersUnavailable);
+        recorder.setDatabase(database);
+        for (int i = 0; i < 2; ++i)
+            recorder.onEvent(keyRecord(0x1234), QDateTime::currentDateTime());
+        recorder.flush();
+        QTRY_COMPARE(unavailable.size(), 1);
+        QVERIFY2(unavailable[0][0].toString().contains(database),
+                 qPrintable(unavailable[0][0].toString()));
+        TestDatabase db;
+        db.addSubscriber(9, "40", "");
+        db.addKey(9, 0x1234, 2, "4660");
+        db.close();
+        QVERIFY(QFile::copy(db.path(), database));
+        recorder.onEvent(keyRecord(0x1234), QDateTime::currentDateTime());
+        recorder.flush();
+        QCOMPARE(entries(file).value(2).record.owner.subscriber, 9);
+        // Let go of as soon as the window closes it, not at the idle writer's next round.
+        QVERIFY(openFiles().contains(database));
+        QTest::qWait(100);
+        recorder.setDatabase({});
+        QTRY_VERIFY_WITH_TIMEOUT(!openFiles().contains(database), 2000);
+        QCOMPARE(unavailable.size(), 1);
     }
 
     void badJournals_data()

@@ -2,6 +2,7 @@
 #include "portlist.h"
 #include "qpacket.h"
 #include "qzelkorwindow.h"
+#include "screenfit.h"
 #include "startupenvironment.h"
 #include "testsupport.h"
 #include "workpool.h"
@@ -51,16 +52,7 @@ class TestMainWindow : public QObject
     }
     QAction* action(const char* name) { return child<QAction>(name); }
     QPushButton* connectButton() { return child<QPushButton>("pbConnectPort"); }
-    // The status circle as "colour: tool tip".
-    QString indicator()
-    {
-        QLabel* label = child<QLabel>("labelStatus");
-        const QImage shown = label->pixmap(Qt::ReturnByValue).toImage();
-        for (const char* colour : {"white", "yellow", "green", "red"})
-            if (shown == QPixmap(QString(":/images/circle_") + colour).toImage())
-                return QString("%1: %2").arg(colour, label->toolTip());
-        return "unknown: " + label->toolTip();
-    }
+    QString indicator() { return linkIndicator(window.data()); }
     QTreeWidget* events() { return child<QTreeWidget>("treeEvents"); }
 
     // An events row as "time|key|event".
@@ -102,9 +94,15 @@ private slots:
 
     void firstStart()
     {
-        // The form's size, widened only as far as the connection strip's texts need.
-        QCOMPARE(window->size(), QSize(1012, 758).expandedTo(window->minimumSizeHint()));
-        QCOMPARE(window->height(), 758);
+        // The form's size, which a 1024 × 768 screen with a panel holds, made to fit a smaller
+        // screen (the offscreen one is 800 × 600) with room for the frame, and widened only as
+        // far as the connection strip's texts need.
+        const QRect available = window->screen()->availableGeometry();
+        QCOMPARE(window->size(), QSize(1012, 700)
+                                     .boundedTo(available.size() - QSize(8, 40))
+                                     .expandedTo(window->minimumSizeHint()));
+        QCOMPARE(ScreenFit::fittedSize({1012, 700}, {714, 500}, {0, 28, 1024, 740}),
+                 QSize(1012, 700));
         QVERIFY(!child<QWidget>("frmFind")->isVisible());
         QCOMPARE(child<QSplitter>("splitter")->sizes().at(1), 0);
         QVERIFY(!action("actionOrderEvents")->isChecked());
@@ -129,6 +127,7 @@ private slots:
         window.reset(new QZelKorWindow);
         window->show();
         QVERIFY(window->minimumSizeHint().width() <= 1012);
+        window->resize(1012, 700);
         QCOMPARE(window->width(), 1012);
         const auto shownAt = [this](QWidget* widget) {
             return QRect(widget->mapTo(window.data(), QPoint()), widget->size());
@@ -300,7 +299,8 @@ private slots:
         QTest::addColumn<QString>("box"); // "title: text", or its start before the reason
         QTest::newRow("no port")
             << QString() << "Предупреждение: Необходимо выбрать последовательный порт (COM порт).";
-        QTest::newRow("missing port") << MissingPort << "Ошибка: Ошибка: " + MissingPort + "\r\n";
+        QTest::newRow("missing port")
+            << MissingPort << "Ошибка: Не удалось открыть порт " + MissingPort + ".\r\nОшибка: ";
     }
     void refusedConnections()
     {
@@ -375,6 +375,58 @@ private slots:
         QCOMPARE(events()->topLevelItemCount(), 3);
         action("actionClearEvents")->trigger();
         QCOMPARE(events()->topLevelItemCount(), 0);
+    }
+
+    // Either order control re-sorts the whole list; the view follows new events at the end
+    // where they arrive unless the user has scrolled away from it.
+    void eventsListOrderAndFollowing()
+    {
+        const QDateTime start(QDate(2024, 5, 1), QTime(10, 0));
+        // Each event in a turn of the event loop of its own, as they come from the worker.
+        const auto add = [this, &start](int n) {
+            window->onEvent(QByteArray::fromHex("393000000011"), start.addSecs(n));
+            QTest::qWait(1);
+        };
+        for (int n = 0; n < 3; ++n)
+            add(n);
+        const QString oldest = row(0);
+        auto* box = child<QCheckBox>("cbOrderEvents");
+        box->setChecked(true);
+        QCOMPARE(row(2), oldest);
+        box->setChecked(false);
+        QCOMPARE(row(0), oldest);
+
+        QScrollBar* bar = events()->verticalScrollBar();
+        const auto atEnd = [bar] { return bar->maximum() > 0 && bar->value() == bar->maximum(); };
+        int n = 3;
+        while (n < 200)
+            add(n++);
+        QTRY_VERIFY(atEnd());
+        add(n++);
+        QTRY_VERIFY(atEnd());
+        QCOMPARE(row(events()->topLevelItemCount() - 1).left(19),
+                 start.addSecs(n - 1).toString("yyyy.MM.dd hh:mm:ss"));
+        // Scrolled up, a row there chosen: the rows in view stay.
+        events()->setCurrentItem(events()->topLevelItem(12));
+        bar->setValue(10);
+        add(n++);
+        QTest::qWait(50);
+        QCOMPARE(bar->value(), 10);
+
+        // Newest first: new rows at the top while the view is there, and the rows in view kept
+        // while the user reads further down.
+        box->setChecked(true);
+        QCOMPARE(bar->value(), bar->minimum());
+        add(n++);
+        QTest::qWait(50);
+        QCOMPARE(bar->value(), bar->minimum());
+        events()->setCurrentItem(events()->topLevelItem(22));
+        bar->setValue(20);
+        QTest::qWait(50);
+        const QTreeWidgetItem* shown = events()->itemAt(0, 0);
+        add(n++);
+        add(n++);
+        QTRY_COMPARE(events()->itemAt(0, 0), shown);
     }
 
     void lockAndDevice()

@@ -1,5 +1,6 @@
 #include "actionjournal.h"
 #include "cardformat.h"
+#include "exportchain.h"
 #include "importchain.h"
 #include "journalfile.h"
 #include "journalquery.h"
@@ -130,6 +131,11 @@ private slots:
                "SELECT x + 1 FROM n WHERE x < 13) INSERT INTO card (id, subscriber_id, number) "
                "SELECT x * 65793, 2, '' FROM n"
             << QStringList{"k11=0c0c0c0200", "k12=0d0d0d0200"} << QStringList{"25/0/62", "25/12/7"};
+        QTest::newRow("twelve keys fill one block")
+            << "INSERT INTO subscriber (id) VALUES (2); WITH RECURSIVE n(x) AS (SELECT 1 UNION "
+               "SELECT x + 1 FROM n WHERE x < 12) INSERT INTO card (id, subscriber_id, number) "
+               "SELECT x * 65793, 2, '' FROM n"
+            << QStringList{"k11=0c0c0c0200", "k12=ffffffffff"} << QStringList{"25/0/62"};
         QTest::newRow("last blocks")
             << "INSERT INTO subscriber (id, apartment, phone) VALUES (24995, '10203040', "
                "'109876543210'), (24999, '9', '')"
@@ -162,6 +168,27 @@ private slots:
             auto* progress = childOf<QProgressBar>(dialog, name);
             QCOMPARE(progress->value(), progress->maximum());
         }
+        // A table's bar counts its blocks, as "блок N из M" does.
+        for (const auto& [name, command] :
+             {std::pair("pbApartment", "26/"), std::pair("pbPhone", "27/"),
+              std::pair("pbCard", "25/")})
+            QCOMPARE(childOf<QProgressBar>(dialog, name)->maximum(),
+                     std::max(1, int(writes.filter(command).size())));
+    }
+
+    void stopWithTheAnswerOnItsWay()
+    {
+        // Stopped after the panel answered but before the answer came: nothing more goes out.
+        ExportChain chain;
+        link->attach(&chain);
+        QSignalSpy finished(&chain, &PanelChain::finished);
+        connect(&chain, &PanelChain::sendPacket, &chain, [&chain] { chain.stop(); });
+        chain.start(loadExportContent(db->db()).content);
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished[0][0].toBool(), false);
+        QCOMPARE(finished[0][2].toString(), QString("Выполнение команды прервано пользователем."));
+        QCOMPARE(sim->requestCount(), 1);
+        QVERIFY(link->polling);
     }
 
     void exportLoadFailuresSendNothing_data()
@@ -197,7 +224,7 @@ private slots:
     void failuresEndTheChain_data()
     {
         QTest::addColumn<QString>("start");
-        QTest::addColumn<int>("command"); // 0x100, 0x101: the database refuses the import
+        QTest::addColumn<int>("command"); // 0x100 to 0x102: the database refuses the import
         QTest::addColumn<int>("fault");   // -1 Close button, -2 link stopped, -3 close box
         QTest::addColumn<int>("value");
         QTest::addColumn<QString>("title");
@@ -232,10 +259,16 @@ private slots:
             << "pbImport" << 0x61 << -1 << 0 << "Процесс импорта ключей" << cancelled;
         QTest::newRow("import duplicate apartments")
             << "pbImport" << 0x100 << 0 << 0 << "Добавление абонента '1'."
-            << "UNIQUE constraint failed: subscriber.apartment Unable to fetch row";
+            << "Запись в БД не выполнена, БД не изменена.\r\nSqlError: UNIQUE constraint failed: "
+               "subscriber.apartment Unable to fetch row.";
+        QTest::newRow("import keys not written")
+            << "pbImport" << 0x102 << 0 << 0 << "Добавление ключа '1' для обонента '0'."
+            << "Запись в БД не выполнена, БД не изменена.\r\nSqlError: integer overflow Unable to "
+               "fetch row.";
         QTest::newRow("import settings not saved")
             << "pbImport" << 0x101 << 0 << 0 << "Сохранение настроек панели в БД"
-            << "settings are read-only Unable to fetch row";
+            << "Ошибка сохранения настроек панели в БД.\r\nSqlError: settings are read-only Unable "
+               "to fetch row.";
     }
     void failuresEndTheChain()
     {
@@ -251,6 +284,10 @@ private slots:
         if (command == 0x101)
             QVERIFY(db->exec("CREATE TRIGGER readonly BEFORE UPDATE ON system BEGIN SELECT "
                              "RAISE(ABORT, 'settings are read-only'); END"));
+        // Not a constraint: no key could be written.
+        if (command == 0x102)
+            QVERIFY(db->exec("CREATE TRIGGER broken BEFORE INSERT ON card BEGIN SELECT "
+                             "abs(-9223372036854775807 - 1); END"));
         if (fault < 0)
             link->hold(command);
         else if (command < 0x100)

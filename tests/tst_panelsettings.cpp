@@ -84,7 +84,9 @@ private slots:
         QTest::newRow("no answer")
             << int(Fault::Silence) << 0 << "Таймаут ожидания данных. Получено 0 байт из 6.";
         QTest::newRow("result code") << int(Fault::ResultCode) << 7 << "Переполнение базы ключей";
-        QTest::newRow("database") << -1 << 0 << "no update Unable to fetch row";
+        QTest::newRow("database") << -1 << 0
+                                  << "Ошибка сохранения настроек панели в БД.\r\nSqlError: no "
+                                     "update Unable to fetch row.";
     }
     void failuresKeepTheDialog()
     {

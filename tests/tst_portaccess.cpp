@@ -75,7 +75,8 @@ private slots:
         setfsuid(0);
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen.first().text,
-                 QString("Ошибка: %1\r\nPermission denied\r\nДобавьте пользователя в группу '%2' и "
+                 QString("Не удалось открыть порт %1.\r\nОшибка: Permission denied\r\nДобавьте "
+                         "пользователя в группу '%2' и "
                          "войдите в систему заново.")
                      .arg(path, QFileInfo(path).group()));
     }

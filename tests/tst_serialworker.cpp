@@ -211,31 +211,42 @@ private slots:
 
     void cancel_data()
     {
-        QTest::addColumn<bool>("waiting");
-        QTest::newRow("while a request waits for its answer") << true;
-        QTest::newRow("with nothing running") << false;
+        QTest::addColumn<int>("when");
+        QTest::addColumn<int>("error");   // the answer to the request the cancel came for
+        QTest::addColumn<int>("written"); // how often that request went out
+        QTest::newRow("while a request waits for its answer") << 0 << int(CancelledByUser) << 1;
+        QTest::newRow("while a request waits behind a poll") << 1 << int(CancelledByUser) << 0;
+        // Its answer already on its way: nothing is left to cancel, not the next request.
+        QTest::newRow("after the request was answered") << 2 << int(NoError) << 1;
     }
     void cancel()
     {
-        QFETCH(bool, waiting);
-        connectWorker(false);
-        sim->injectFault(0x40, Fault::Silence);
+        QFETCH(int, when);
+        QFETCH(int, error);
+        QFETCH(int, written);
+        if (when == 0)
+            sim->injectFault(0x40, Fault::Silence);
+        if (when == 1)
+            sim->injectFault(0x43, Fault::Delay, 300);
+        connectWorker(when == 1);
         Requester requester;
-        if (waiting) {
-            requester.send(*thread, 0x40);
+        if (when == 1)
+            QTRY_COMPARE(sim->requestCount(0x43), 1);
+        requester.send(*thread, 0x40);
+        if (when == 0)
             QTRY_COMPARE(sim->requestCount(0x40), 1);
-        }
+        if (when == 2)
+            QTRY_COMPARE(requester.answers.size(), 1);
         emit thread->cancel();
-        if (!waiting)
-            requester.send(*thread, 0x40);
         requester.send(*thread, 0x64);
         // Answered long before the attempt's time-out; the next request is sent normally.
         QTRY_COMPARE_WITH_TIMEOUT(requester.answers.size(), 2, 900);
         QCOMPARE(requester.answers[0].outcome(),
-                 QString("5: Выполнение команды прервано пользователем."));
-        QCOMPARE(requester.answers[1].error, NoError);
+                 error == NoError ? QString("0: ")
+                                  : QString("5: Выполнение команды прервано пользователем."));
+        QCOMPARE(requester.answers[1].outcome(), QString("0: "));
         QCOMPARE(requester.answers[1].data.size(), 6 + 36 + 1);
-        QCOMPARE(sim->requestCount(0x40), 1);
+        QCOMPARE(sim->requestCount(0x40), written);
     }
 
     void stopWhileWaiting()

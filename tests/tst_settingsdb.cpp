@@ -145,6 +145,7 @@ private slots:
         file->addSubscriber(1);
         file->addSubscriber(2, "", "89160000000");
         file->addSubscriber(3, "12");
+        file->addSubscriber(4, {}, "89160000004");
         file->addKey(0, 1, 2, "1");
         file->addKey(0, 2, 2, "2");
         file->addKey(3, 1, 2, "1");
@@ -152,7 +153,7 @@ private slots:
         QStringList counts;
         for (const char* name : {"lSubscriber", "lCard", "lApartment", "lPhone"})
             counts << dialog->findChild<QLabel*>(name)->text();
-        QCOMPARE(counts, QStringList({"4", "3", "2", "2"}));
+        QCOMPARE(counts, QStringList({"5", "3", "2", "3"}));
     }
 };
 

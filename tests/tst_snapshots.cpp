@@ -181,6 +181,21 @@ private slots:
         QCOMPARE(checkedRows(db->path()), changed);
     }
 
+    void restoresTheOldestOfAllKept()
+    {
+        // The snapshot of the present state taken first must not push out the one restored.
+        const QStringList oldest = checkedRows(db->path());
+        QVERIFY(Snapshots::take(db->path(), Snapshots::Operation::Clear).ok);
+        QVERIFY(db->exec("DELETE FROM subscriber"));
+        for (int i = 1; i < Snapshots::Kept; ++i)
+            QVERIFY(Snapshots::take(db->path(), Snapshots::Operation::Clear).ok);
+        const QList<Snapshots::Snapshot> kept = Snapshots::list(db->path());
+        QCOMPARE(kept.size(), Snapshots::Kept);
+        const QRuntimeError restored = Snapshots::restore(db->path(), kept.last());
+        QVERIFY2(restored.isSuccess(), qPrintable(restored.message));
+        QCOMPARE(checkedRows(db->path()), oldest);
+    }
+
     void keepsTheNewest()
     {
         QStringList taken;

@@ -111,6 +111,39 @@ private slots:
         QVERIFY2(!watch.errors.contains("не записываются"), qPrintable(watch.errors));
     }
 
+    void journalKinds_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("code");
+        QTest::newRow("pass during enrolment") << "pass" << 0x03;
+        QTest::newRow("refusal") << "refusal" << 0x05;
+        QTest::newRow("control") << "control" << 0x26;
+        QTest::newRow("power") << "power" << 0x0D;
+        QTest::newRow("unknown") << "other" << 0x7E;
+    }
+    void journalKinds()
+    {
+        // One record of each kind; --kind finds only its own, and the JSON names it the same.
+        QFETCH(QString, kind);
+        QFETCH(int, code);
+        const QString journal = dir.filePath("kinds.sqlite");
+        if (!QFile::exists(journal)) {
+            JournalFile file(journal);
+            QVERIFY(file.openForWriting() == JournalFile::State::Writable);
+            QVector<JournalRecord> records;
+            for (const quint8 each : {0x03, 0x05, 0x26, 0x0D, 0x7E})
+                records << JournalRecord::fromPanel(
+                    QByteArray::fromHex("010000000000").replace(4, 1, QByteArray(1, char(each))),
+                    1700000000000 + each, "/dev/ttyUSB0");
+            QVERIFY(file.append(records));
+        }
+        const QStringList lines = journalLines(journal, {"--json", "--kind", kind});
+        QCOMPARE(lines.size(), 1);
+        const QJsonObject record = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+        QCOMPARE(record["code"].toInt(), code);
+        QCOMPARE(record["kind"].toString(), kind);
+    }
+
     void portThatVanishes()
     {
         // Named like a USB adapter's link, which goes while the adapter is out.

@@ -18,6 +18,17 @@ class TestWindowJournal : public QObject
         return childOf<QTreeWidget>(window.data(), "treeEvents")->topLevelItem(index);
     }
 
+    // Key 12345 of one subscriber, whose full name is in the field titled "ФИО".
+    static void ownKey(TestDatabase& db, int subscriber, const QString& apartment,
+                       const QString& name)
+    {
+        db.addSubscriber(subscriber, apartment, "");
+        db.addKey(subscriber, 12345, 2, "12345");
+        QVERIFY(db.exec("UPDATE system SET field3_name = 'ФИО'"));
+        QVERIFY(db.exec("UPDATE subscriber SET field3 = '" + name + "'"));
+        db.close();
+    }
+
 private slots:
     void initTestCase() { prepareGuiTest(); }
 
@@ -40,11 +51,7 @@ private slots:
         const QString journal = m_dir.filePath("window.sqlite");
         qputenv("OSTROVEL_JOURNAL", journal.toLocal8Bit());
         TestDatabase db;
-        db.addSubscriber(5, "31", "");
-        db.addKey(5, 12345, 2, "12345");
-        QVERIFY(db.exec("UPDATE system SET field3_name = 'ФИО'"));
-        QVERIFY(db.exec("UPDATE subscriber SET field3 = 'Сидорова А. А.'"));
-        db.close();
+        ownKey(db, 5, "31", "Сидорова А. А.");
         window.reset(new QZelKorWindow);
         window->show();
         QVERIFY(window->openDB(db.path()));
@@ -68,6 +75,13 @@ private slots:
         QTRY_COMPARE(sim->requestCount(0x10), 1);
         // The panel reports the command as well; closing the window writes what it received.
         QTRY_VERIFY(row(2));
+        // Another database opened: the owners come from it.
+        TestDatabase other;
+        ownKey(other, 9, "90", "Орлов");
+        QVERIFY(window->openDB(other.path()));
+        sim->queueKey(12345);
+        QTRY_VERIFY(row(3));
+        QCOMPARE(row(3)->toolTip(1), QString("Абонент 9, квартира 90, Орлов"));
         window.reset();
 
         JournalFile file(journal);
@@ -85,7 +99,8 @@ private slots:
                                    "Проход по ключу|kept|||1|1",
                                    "Управление замком: открывание|live||выполнено|1|1",
                                    "Управление с компьютера; устройство: замок; установленный "
-                                   "режим: открывание|live|||1|1"}));
+                                   "режим: открывание|live|||1|1",
+                                   "Проход по ключу|live|Орлов||0|1"}));
     }
 
     void journalThatCannotBeWritten()

@@ -13,6 +13,7 @@ CliJournal::CliJournal(const QString& file)
     connect(&m_recorder, &JournalRecorder::recordingFailed, this, [](const QString& reason) {
         Console::message(tr("События не записываются в журнал: %1").arg(reason));
     });
+    connect(&m_recorder, &JournalRecorder::ownersUnavailable, this, &Console::message);
     connect(&m_recorder, &JournalRecorder::recordingResumed, this, [](qint64 lost) {
         Console::message(
             tr("Запись в журнал событий возобновлена; не записано событий: %1.").arg(lost));

@@ -43,7 +43,7 @@ const std::vector<Entry>& commands()
                   "снимок (см. команду snapshots).\n"
                   "Вывод: subscribers=<абонентов>, keys=<ключей>."),
          true},
-        {"restore", Commands::restore, "--port PORT [--yes] [--journal FILE] FILE.zelkor",
+        {"restore", Commands::restore, "--port PORT [--yes | --resume] [--journal FILE] FILE.zelkor",
          CLI_TEXT("экспорт файла БД в панель"),
          CLI_TEXT("Экспорт БД в панель: память панели очищается и записываются настройки, "
                   "квартиры, телефоны и ключи из файла БД. На терминале спрашивает "
