@@ -77,10 +77,12 @@ QJournalWindow::QJournalWindow(const QString& fileName, std::function<int()> key
     m_sites->setObjectName(QStringLiteral("cboxSite"));
     m_sites->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_siteLabel->setBuddy(m_sites);
-    const int kindAt = ui->layoutFilters->indexOf(ui->cboxKind);
-    ui->layoutFilters->insertWidget(kindAt + 1, m_sites);
-    ui->layoutFilters->insertWidget(kindAt + 1, m_siteLabel);
-    ui->layoutFilters->insertSpacing(kindAt + 1, 16);
+    // Beside the search, which gives up room to a long site name; the row of the period and
+    // the kinds has none to spare.
+    const int searchAt = ui->layoutSearch->indexOf(ui->leFilter);
+    ui->layoutSearch->insertWidget(searchAt + 1, m_sites);
+    ui->layoutSearch->insertWidget(searchAt + 1, m_siteLabel);
+    ui->layoutSearch->insertSpacing(searchAt + 1, 16);
     connect(m_sites, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &QJournalWindow::applyFilter);
     m_fileLabel = new QLabel(this);
