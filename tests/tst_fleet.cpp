@@ -206,11 +206,11 @@ private slots:
         for (int run = 0; run < 2; ++run) {
             const QString before = run ? catalog() : QString();
             QString errors;
-            QCOMPARE(
-                runCli({"fleet", "init", "--site", "alpha", "--site", "beta", "--site", "late1",
-                        "--site", "late2", "--site", "late3", "--site", "late4", pg.conninfo()},
-                       nullptr, &errors),
-                0);
+            QCOMPARE(runCli({"fleet", "init", "--site", "alpha", "--site", "beta", "--site",
+                             "late1", "--site", "late2", "--site", "late3", "--site", "late4",
+                             "--site", "copy1", pg.conninfo()},
+                            nullptr, &errors),
+                     0);
             // Running it again changes nothing.
             if (run)
                 QCOMPARE(catalog(), before);
@@ -218,7 +218,7 @@ private slots:
                      qPrintable(errors));
         }
         for (const QString role :
-             {"alpha", "beta", "late1", "late2", "late3", "late4", "dispatcher"})
+             {"alpha", "beta", "late1", "late2", "late3", "late4", "copy1", "dispatcher"})
             QVERIFY(pg.setPassword("ostrovel_" + role, role + "-pass"));
     }
     void cleanupTestCase() { server = nullptr; }
@@ -389,6 +389,37 @@ private slots:
         QCOMPARE(printed(site), printed(file) + lines);
         // A journal made anew is said, and sent from its start.
         QTRY_COMPARE(said.filter("не из журнала").size(), how == "new journal" ? 1 : 0);
+    }
+
+    void journalPutBackFromACopy()
+    {
+        // The server holds records that a journal put back from an older copy has too: they are
+        // sent again from its start and stored once, and its new records follow.
+        const QString file = dir.filePath("copy1.sqlite");
+        const QString copy = dir.filePath("copy1-copy.sqlite");
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        makeJournal(file, 200, 500000, now - 1000);
+        QVERIFY(QFile::copy(file, copy));
+        makeJournal(file, 50, 800000, now - 500);
+        QList<qint64> expected = localIds(file);
+        {
+            FleetForwarder forwarder(file, "copy1", recorder("copy1"));
+            forwarder.start();
+            QTRY_COMPARE_WITH_TIMEOUT(serverIds("copy1"), expected, 10000);
+        }
+        QVERIFY(QFile::remove(file) && QFile::rename(copy, file));
+        makeJournal(file, 1, 900000, now);
+        expected.append(localIds(file).last());
+        FleetForwarder forwarder(file, "copy1", recorder("copy1"));
+        QSignalSpy said(&forwarder, &FleetForwarder::message);
+        forwarder.start();
+        QTRY_COMPARE_WITH_TIMEOUT(serverIds("copy1"), expected, 10000);
+        forwarder.stop();
+        QStringList lines;
+        for (const QList<QVariant>& signal : said)
+            lines.append(signal.first().toString());
+        QVERIFY2(lines.filter("не из журнала").size() == 1 && lines.filter("прервана").isEmpty(),
+                 qPrintable(lines.join('\n')));
     }
 
     void twoSitesAtOnceAndAWrongPassword()
