@@ -69,6 +69,7 @@ bool PgConnection::open(const QString& conninfo, const QString& password)
     close();
     m_error.clear();
     m_needsPassword = false;
+    m_passwordRefused = false;
     QString parseError;
     const Options options = parse(conninfo, &parseError);
     if (!options) {
@@ -115,12 +116,13 @@ bool PgConnection::open(const QString& conninfo, const QString& password)
         return true;
     }
     m_needsPassword = PQconnectionNeedsPassword(m_conn) != 0;
+    m_passwordRefused = !m_needsPassword && PQconnectionUsedPassword(m_conn) != 0;
     const QString reason = fromServer(PQerrorMessage(m_conn));
     if (m_needsPassword)
         m_error = tr("Сервер журнала требует пароль, а его нет ни в ~/.pgpass (PGPASSFILE), ни "
                      "в файле служб: %1")
                       .arg(reason);
-    else if (PQconnectionUsedPassword(m_conn))
+    else if (m_passwordRefused)
         m_error = tr("Сервер журнала не принял пароль (неверный пароль или роль): %1").arg(reason);
     else
         m_error = tr("Не удалось подключиться к серверу журнала %1: %2")

@@ -31,6 +31,8 @@ public:
     // The server asked for a password that neither the connection string's files nor the caller
     // gave: ask the person, or tell them to put it in ~/.pgpass.
     bool needsPassword() const { return m_needsPassword; }
+    // The server refused the password given (or the role): one typed wrong is asked again.
+    bool passwordRefused() const { return m_passwordRefused; }
     // Why the last open or statement failed.
     QString errorText() const { return m_error; }
     // The server's SQLSTATE of the last failed statement ("42501": not allowed).
@@ -66,4 +68,5 @@ private:
     QString m_error;
     QString m_errorCode;
     bool m_needsPassword = false;
+    bool m_passwordRefused = false;
 };

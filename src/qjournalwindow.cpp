@@ -274,15 +274,23 @@ bool QJournalWindow::openServer()
     const QString shown = PgConnection::withoutPassword(m_conninfo);
     m_fileLabel->setText(tr("Сервер журнала: %1").arg(shown));
     bool open = m_server->open(m_conninfo, m_password);
-    if (!open && m_server->needsPassword() && isVisible()) {
+    // A password the files lack is asked for; one typed wrong is forgotten and asked again,
+    // until the person gives up.
+    while (!open && isVisible() &&
+           (m_server->needsPassword() || (!m_password.isEmpty() && m_server->passwordRefused()))) {
+        const QString prompt = m_password.isEmpty()
+                                   ? tr("Пароль для подключения к %1:").arg(shown)
+                                   : tr("Сервер журнала не принял пароль. Пароль для "
+                                        "подключения к %1:")
+                                         .arg(shown);
+        m_password.clear();
         bool ok = false;
-        const QString password = QInputDialog::getText(
-            this, tr("Сервер журнала"), tr("Пароль для подключения к %1:").arg(shown),
-            QLineEdit::Password, QString(), &ok);
-        if (ok && !password.isEmpty()) {
-            m_password = password;
-            open = m_server->open(m_conninfo, m_password);
-        }
+        const QString password = QInputDialog::getText(this, tr("Сервер журнала"), prompt,
+                                                       QLineEdit::Password, QString(), &ok);
+        if (!ok || password.isEmpty())
+            break;
+        m_password = password;
+        open = m_server->open(m_conninfo, m_password);
     }
     if (!open) {
         showProblem(tr("Журнал объектов не показан. %1").arg(m_server->errorText()));

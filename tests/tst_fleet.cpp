@@ -7,6 +7,7 @@
 #include "qjournalwindow.h"
 #include "testsupport.h"
 
+#include <QInputDialog>
 #include <QSqlError>
 
 #include <algorithm>
@@ -494,6 +495,48 @@ private slots:
         QVERIFY(pg.restart());
         window.setServer(QString());
         QVERIFY(!sites->isVisible());
+    }
+
+    void dispatcherTypesTheServerAndAPassword()
+    {
+        // A dispatcher whose password is in no file.
+        QVERIFY(pg.exec("CREATE ROLE nightdesk LOGIN PASSWORD 'night-pass'"
+                        " IN ROLE ostrovel_dispatcher"));
+        const QString conninfo = pg.conninfo("nightdesk");
+        const qint64 all = pg.value("SELECT count(*) FROM fleet.record").toLongLong();
+        QJournalWindow window(dir.filePath("none.sqlite"), [] { return 2; });
+        window.show();
+        QStringList prompts;
+        const auto type = [&prompts](const QString& text) {
+            return [&prompts, text](QWidget* box) {
+                auto* dialog = qobject_cast<QInputDialog*>(box);
+                QVERIFY(dialog);
+                prompts.append(dialog->labelText());
+                dialog->setTextValue(text);
+                dialog->accept();
+            };
+        };
+        ModalAnswerer answerer;
+        // One typed into the server's string opens it, and is not remembered.
+        answerer.handle(type(conninfo + " password=night-pass"));
+        window.findChild<QAction*>("actionServer")->trigger();
+        QCOMPARE(window.model()->matching(), all);
+        const QString kept = settingsStore().value("QJournalWindow/Server").toString();
+        QVERIFY2(kept.contains("nightdesk") && !kept.contains("night-pass"), qPrintable(kept));
+
+        // Without one it is asked for; one typed wrong is asked again.
+        answerer.handle(type(conninfo));
+        answerer.handle(type("typo"));
+        answerer.handle(type("night-pass"));
+        window.findChild<QAction*>("actionServer")->trigger();
+        QCOMPARE(window.model()->matching(), all);
+        QCOMPARE(prompts.size(), 4);
+        QVERIFY(prompts[2].startsWith("Пароль для подключения"));
+        QVERIFY(prompts[3].startsWith("Сервер журнала не принял пароль."));
+        // Kept for the session: a refresh asks nothing.
+        window.findChild<QAction*>("actionRefresh")->trigger();
+        QCOMPARE(window.model()->matching(), all);
+        QCOMPARE(answerer.seen.size(), 4);
     }
 
     void journalCommandSaysWhenReadingFails_data()
