@@ -260,6 +260,16 @@ bool PgConnection::isValid(const QString& conninfo, QString* error)
     return bool(parse(conninfo, error));
 }
 
+bool PgConnection::hasPassword(const QString& conninfo)
+{
+    const Options options = parse(conninfo, nullptr);
+    for (const PQconninfoOption* option = options.get(); option && option->keyword; ++option) {
+        if (qstrcmp(option->keyword, "password") == 0)
+            return option->val != nullptr;
+    }
+    return false;
+}
+
 QString PgConnection::literal(const QString& text)
 {
     return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QLatin1String("''")) +

@@ -54,6 +54,8 @@ public:
     static QString withoutPassword(const QString& conninfo);
     // Whether libpq understands the connection string; error says why not.
     static bool isValid(const QString& conninfo, QString* error);
+    // Whether the connection string carries a password (password=… or a URI's user:password@).
+    static bool hasPassword(const QString& conninfo);
     // A text as an SQL string literal or identifier, for the statements printed for an
     // administrator and the role names that cannot be parameters.
     static QString literal(const QString& text);

@@ -283,6 +283,17 @@ private slots:
             << QStringList{"csv", "import", "--mode", "auto", "-c", "subscriber,key", db, "in.csv"};
         QTest::newRow("unknown encoding")
             << QStringList{"csv", "import", "--encoding", "klingon", db, "in.csv"};
+        // A password would show in the list of processes: refused before anything connects.
+        QTest::newRow("password in fleet status")
+            << QStringList{"fleet", "status", "host=/nowhere user=x password=secret"};
+        QTest::newRow("password in fleet init")
+            << QStringList{"fleet", "init", "--print", "host=/nowhere password=''"};
+        QTest::newRow("password in journal --server")
+            << QStringList{"journal", "--server", "postgresql://x:secret@/ostrovel?host=/nowhere"};
+        QTest::newRow("password in watch --forward")
+            << QStringList{"watch", "--port", "x", "--site", "a", "--forward", "password=s"};
+        QTest::newRow("unreadable server string")
+            << QStringList{"journal", "--server", "host=/nowhere user"};
     }
     void usageErrors()
     {
@@ -294,6 +305,9 @@ private slots:
         QCOMPARE(run.code, 2);
         QVERIFY(run.out.isEmpty());
         QVERIFY2(run.err.contains("--help"), qPrintable(run.err));
+        if (QByteArray(QTest::currentDataTag()).startsWith("password"))
+            QVERIFY2(run.err.contains("Пароль в строке подключения не принимается"),
+                     qPrintable(run.err));
         QVERIFY(!QFile::exists(path("none.zelkor")));
     }
 

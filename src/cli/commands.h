@@ -23,6 +23,10 @@ int watch(CommandLine& line, const QStringList& arguments);
 int journal(CommandLine& line, const QStringList& arguments);
 int fleetInit(CommandLine& line, const QStringList& arguments);
 int fleetStatus(CommandLine& line, const QStringList& arguments);
+// Why a connection string given on the command line is refused (libpq cannot read it, or it
+// carries a password, which the list of processes and the shell's history would show); empty
+// when it is fine.
+QString conninfoProblem(const QString& conninfo);
 // Connects to the fleet journal's server, or says why not.
 bool connectServer(PgConnection& server, const QString& conninfo);
 } // namespace Commands

@@ -31,6 +31,17 @@ QJsonValue isoTime(qint64 ms)
 
 } // namespace
 
+QString Commands::conninfoProblem(const QString& conninfo)
+{
+    QString error;
+    if (!PgConnection::isValid(conninfo, &error))
+        return tr("Неверная строка подключения: %1").arg(error);
+    if (PgConnection::hasPassword(conninfo))
+        return tr("Пароль в строке подключения не принимается: его видно в списке процессов и в "
+                  "истории команд. Запишите его в ~/.pgpass (PGPASSFILE) или в файл служб.");
+    return QString();
+}
+
 bool Commands::connectServer(PgConnection& server, const QString& conninfo)
 {
     if (server.open(conninfo))
@@ -54,6 +65,8 @@ int Commands::fleetInit(CommandLine& line, const QStringList& arguments)
                      tr("Строка подключения libpq, URI или service=ИМЯ."));
     if (!line.parse(arguments, 1))
         return line.exitCode();
+    if (const QString problem = conninfoProblem(line.argument(0)); !problem.isEmpty())
+        return line.usageError(problem);
     const QStringList sites = line.isSet(site) ? line.values(site) : QStringList();
     for (const QString& name : sites) {
         QString error;
@@ -99,6 +112,8 @@ int Commands::fleetStatus(CommandLine& line, const QStringList& arguments)
                      tr("Строка подключения libpq, URI или service=ИМЯ."));
     if (!line.parse(arguments, 1))
         return line.exitCode();
+    if (const QString problem = conninfoProblem(line.argument(0)); !problem.isEmpty())
+        return line.usageError(problem);
     bool ok = false;
     const double hours = line.value(silent).toDouble(&ok);
     if (!ok || hours <= 0)

@@ -126,6 +126,8 @@ int Commands::journal(CommandLine& line, const QStringList& arguments)
     if (line.isSet(site) && !line.isSet(server))
         return line.usageError(tr("--site задаётся вместе с --server."));
     if (line.isSet(server)) {
+        if (const QString problem = conninfoProblem(line.value(server)); !problem.isEmpty())
+            return line.usageError(problem);
         filter.sites = line.values(site);
         PgConnection connection;
         if (!connectServer(connection, line.value(server)))

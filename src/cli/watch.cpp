@@ -44,8 +44,9 @@ int Commands::watch(CommandLine& line, const QStringList& arguments)
         QString error;
         if (!FleetSchema::isSiteName(line.value(site), &error))
             return line.usageError(error);
-        if (!PgConnection::isValid(line.value(forward), &error))
-            return line.usageError(tr("Неверная строка подключения --forward: %1").arg(error));
+        if (const QString problem = Commands::conninfoProblem(line.value(forward));
+            !problem.isEmpty())
+            return line.usageError(problem);
     }
 
     int keyFormat = CardFormat::Default;
