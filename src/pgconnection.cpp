@@ -7,6 +7,7 @@
 #include <libpq-fe.h>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -76,21 +77,28 @@ bool PgConnection::open(const QString& conninfo, const QString& password)
         m_error = tr("Неверная строка подключения к серверу журнала: %1").arg(parseError);
         return false;
     }
-    // The parsed options go to libpq as arrays, the password added only here; a connection
-    // that names no time-out does not hang on a server that never answers.
+    // The parsed options go to libpq as arrays, the password added only here. Unless the
+    // string says otherwise, a server that never answers is given up after 10 s, and a network
+    // that drops in the middle of a statement after about 30 s rather than the quarter of an
+    // hour TCP keeps retrying (the journal view waits in the window's thread).
     QVector<QByteArray> keys;
     QVector<QByteArray> values;
-    bool timeout = false;
     for (const PQconninfoOption* option = options.get(); option->keyword; ++option) {
         if (!option->val)
             continue;
         keys.append(option->keyword);
         values.append(option->val);
-        timeout = timeout || qstrcmp(option->keyword, "connect_timeout") == 0;
     }
-    if (!timeout) {
-        keys.append("connect_timeout");
-        values.append("10");
+    const std::pair<const char*, const char*> defaults[] = {{"connect_timeout", "10"},
+                                                            {"keepalives_idle", "10"},
+                                                            {"keepalives_interval", "5"},
+                                                            {"keepalives_count", "3"},
+                                                            {"tcp_user_timeout", "30000"}};
+    for (const auto& [key, value] : defaults) {
+        if (!keys.contains(key)) {
+            keys.append(key);
+            values.append(value);
+        }
     }
     if (!password.isEmpty()) {
         keys.append("password");
