@@ -6,6 +6,7 @@
 #include "pgtestserver.h"
 #include "qjournalwindow.h"
 #include "testsupport.h"
+#include "watcher.h"
 
 #include <QInputDialog>
 #include <QSqlError>
@@ -20,32 +21,6 @@
 namespace {
 
 PgTestServer* server = nullptr;
-
-// ostrovel-cli running, its standard error gathered.
-class Cli : public QProcess
-{
-public:
-    explicit Cli(const QStringList& arguments)
-    {
-        connect(this, &QProcess::readyReadStandardError, this,
-                [this] { errors += QString::fromUtf8(readAllStandardError()); });
-        start(OSTROVEL_CLI, arguments);
-    }
-    ~Cli() override
-    {
-        kill();
-        waitForFinished();
-    }
-    int stop(int signal = SIGTERM)
-    {
-        ::kill(pid_t(processId()), signal);
-        if (!waitForFinished(30000))
-            return -1;
-        QCoreApplication::sendPostedEvents();
-        return exitStatus() == QProcess::NormalExit ? exitCode() : -1;
-    }
-    QString errors;
-};
 
 // Runs ostrovel-cli to its end: exit code, standard output's lines, standard error.
 int runCli(const QStringList& arguments, QStringList* lines = nullptr, QString* errors = nullptr)
@@ -279,7 +254,7 @@ private slots:
         QVERIFY(sim.start());
         const QStringList watch{"watch",  "--port", sim.slavePath(), "--journal",      journal,
                                 "--site", "alpha",  "--forward",     recorder("alpha")};
-        auto cli = std::make_unique<Cli>(watch);
+        auto cli = std::make_unique<Watcher>(watch);
         QTRY_VERIFY_WITH_TIMEOUT(serverCount("alpha") > 0, 20000);
         QCOMPARE(cli->stop(SIGKILL), -1);
         // A batch under way when it was killed is stored or not, by the time its session ends.
@@ -296,7 +271,7 @@ private slots:
 
         // Started again, it goes on from what the server holds; meanwhile the server goes away
         // and comes back while the panel's events keep being recorded.
-        cli = std::make_unique<Cli>(watch);
+        cli = std::make_unique<Watcher>(watch);
         QTRY_VERIFY2_WITH_TIMEOUT(
             cli->errors.contains(QString("ждут отправки записей: %1.").arg(30000 - before)),
             qPrintable(cli->errors), 10000);

@@ -1,46 +1,12 @@
 #include "journalfile.h"
 #include "qzelkorwindow.h"
 #include "testsupport.h"
+#include "watcher.h"
 
 #include <csignal>
 #include <memory>
 
 namespace {
-
-// ostrovel-cli running, its output read line by line as it comes.
-class Watcher : public QProcess
-{
-public:
-    explicit Watcher(const QStringList& arguments)
-    {
-        connect(this, &QProcess::readyReadStandardOutput, this, [this] {
-            while (canReadLine())
-                lines << QString::fromUtf8(readLine()).trimmed();
-        });
-        connect(this, &QProcess::readyReadStandardError, this,
-                [this] { errors += QString::fromUtf8(readAllStandardError()); });
-        clock.start();
-        start(OSTROVEL_CLI, arguments);
-    }
-    ~Watcher() override
-    {
-        kill();
-        waitForFinished();
-    }
-    // Ends it as systemd or Ctrl+C does; its exit code, or -1.
-    int stop(int signal = SIGTERM)
-    {
-        ::kill(pid_t(processId()), signal);
-        if (!waitForFinished(30000))
-            return -1;
-        QCoreApplication::sendPostedEvents();
-        return exitStatus() == QProcess::NormalExit ? exitCode() : -1;
-    }
-
-    QElapsedTimer clock;
-    QStringList lines;
-    QString errors;
-};
 
 QStringList journalLines(const QString& journal, const QStringList& options = {})
 {
