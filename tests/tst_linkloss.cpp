@@ -9,6 +9,8 @@
 
 #include <QStatusBar>
 
+#include <list>
+
 using Fault = PanelSimulator::FaultKind;
 
 // The window and its export when the adapter is pulled out and plugged in again: the window
@@ -100,6 +102,7 @@ private slots:
         QTRY_VERIFY(answering());
         auto* lock = child<QToolButton>("tbLockOpen");
         const bool lockShown = lock->isChecked();
+        const QString first = sim->slavePath();
         sim->unplug();
         const QString gone =
             QString("red: Порт %1 недоступен, повторное открытие через ").arg(port);
@@ -112,9 +115,16 @@ private slots:
         lock->click();
         QCOMPARE(window->statusBar()->currentMessage().left(19), QString("Нет связи с панелью"));
         QCOMPARE(lock->isChecked(), lockShown);
-        // Another device takes the freed pseudo-terminal: the adapter comes back elsewhere.
-        PanelSimulator squatter;
-        QVERIFY(squatter.start());
+        // Another device takes the pseudo-terminal as soon as the window has let go of it: the
+        // adapter comes back elsewhere.
+        std::list<PanelSimulator> squatters;
+        QElapsedTimer waited;
+        waited.start();
+        do {
+            squatters.emplace_back();
+            QVERIFY(squatters.back().start());
+        } while (squatters.back().slavePath() != first && waited.elapsed() < 3000 &&
+                 (QTest::qWait(50), true));
         QVERIFY(sim->replug());
         QVERIFY(sim->slavePath() != chosen);
         QTRY_VERIFY2_WITH_TIMEOUT(answering(), qPrintable(circle()), 6000);
