@@ -21,6 +21,8 @@
 #include <QSettings>
 #include <QStatusBar>
 
+#include <algorithm>
+
 namespace {
 
 // What the kind filter's entries show. The program's own actions go with the control of the
@@ -92,10 +94,17 @@ QJournalWindow::QJournalWindow(const QString& fileName, std::function<int()> key
     ui->tvJournal->setModel(m_model);
     QHeaderView* header = ui->tvJournal->horizontalHeader();
     header->setSectionResizeMode(JournalModel::Event, QHeaderView::Stretch);
-    const int widths[] = {180, 80, 225, 75, 0, 100, 120};
-    for (int column = 0; column < JournalModel::ColumnCount; ++column)
+    // Wide enough for a whole time and for each title in the font in use.
+    const int padding = 2 * fontMetrics().averageCharWidth() + 8;
+    const int timeWidth =
+        fontMetrics().horizontalAdvance(QStringLiteral("0000.00.00 00:00:00.000")) + padding;
+    const int widths[] = {timeWidth, 80, 225, 75, 0, 100, 120};
+    for (int column = 0; column < JournalModel::ColumnCount; ++column) {
+        const QString title = m_model->headerData(column, Qt::Horizontal).toString();
         if (widths[column] > 0)
-            header->resizeSection(column, widths[column]);
+            header->resizeSection(
+                column, std::max(widths[column], fontMetrics().horizontalAdvance(title) + padding));
+    }
     ui->tvJournal->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     connect(m_model, &JournalModel::matchingChanged, this, &QJournalWindow::showCount);
     connect(m_model, &JournalModel::readFailed, this, [this](const QString& error) {
@@ -118,6 +127,9 @@ QJournalWindow::QJournalWindow(const QString& fileName, std::function<int()> key
     connect(&m_updates, &QTimer::timeout, this, &QJournalWindow::checkForNew);
 
     restoreLayout();
+    // A layout saved by an earlier version may keep the time column narrower than a time.
+    if (header->sectionSize(JournalModel::Time) < timeWidth)
+        header->resizeSection(JournalModel::Time, timeWidth);
     m_conninfo = Application::settings().value(QStringLiteral("QJournalWindow/Server")).toString();
     openJournal();
     applyFilter();

@@ -113,6 +113,11 @@ private slots:
         for (int row = 1; row < model->rowCount(); ++row)
             QVERIFY(model->entry(row).id < model->entry(row - 1).id);
         QCOMPARE(cell(window, 311, JournalModel::Key), QString("1000"));
+        // A time is shown whole, whatever width a layout saved before kept.
+        const QString time = cell(window, 0, JournalModel::Time);
+        QVERIFY2(table->horizontalHeader()->sectionSize(JournalModel::Time) >
+                     table->fontMetrics().horizontalAdvance(time) + 8,
+                 qPrintable(time));
     }
 
     void filters_data()
