@@ -17,6 +17,7 @@
 // making it and prints how to reach it; BENCH_FLEET_CENTRAL (its connection string) and
 // BENCH_FLEET_DATA (its data folder) then time that journal as it is.
 #include "application.h"
+#include "benchsupport.h"
 #include "fleetforwarder.h"
 #include "fleetquery.h"
 #include "fleetschema.h"
@@ -56,7 +57,6 @@
 
 namespace {
 
-constexpr int Runs = 3;
 constexpr qint64 DayMs = 86400000;
 const QString Psql = QStringLiteral("/usr/lib/postgresql/15/bin/psql");
 
@@ -116,12 +116,7 @@ double serverSeconds()
     return total;
 }
 
-struct Timing
-{
-    double wall = 0;
-    double cpu = 0; // this process and the server
-};
-
+// Wall time and the processor time of this process and of the server.
 Timing secondsOf(const std::function<void()>& work)
 {
     QElapsedTimer clock;
@@ -129,17 +124,6 @@ Timing secondsOf(const std::function<void()>& work)
     clock.start();
     work();
     return {clock.nsecsElapsed() / 1e9, processSeconds() + serverSeconds() - cpu};
-}
-
-Timing best(const std::function<Timing()>& work)
-{
-    Timing fastest = work();
-    for (int run = 1; run < Runs; ++run) {
-        const Timing next = work();
-        if (next.wall < fastest.wall)
-            fastest = next;
-    }
-    return fastest;
 }
 
 // shown is asked for after the timing, which changes it.
@@ -510,12 +494,6 @@ void makeCentral(PgConnection& db, qint64 records)
                 records, clock.elapsed() / 1000.0);
 }
 
-template<typename T>
-T* child(QWidget* window, const char* name)
-{
-    return window->findChild<T*>(QString::fromLatin1(name));
-}
-
 // The database "central" made on the server; its superuser's connection string.
 QString makeCentralDatabase(PgTestServer& pg, qint64 records)
 {
@@ -561,7 +539,7 @@ void timeCentral(const QString& conninfo, const QString& folder, double localByt
                                                          QLatin1String("user=ostrovel_dispatcher"));
     const auto keyFormat = [] { return 2; };
     const QString none = folder + QStringLiteral("/none.sqlite");
-    std::printf("\n  The journal window's fleet view, offscreen (best of %d):\n", Runs);
+    std::printf("\n  The journal window's fleet view, offscreen (best of %d):\n", BestOfRuns);
     report(
         QStringLiteral("opening the fleet view (count and first page)"), best([&] {
             return secondsOf([&] {
@@ -704,21 +682,12 @@ void timeCentral(const QString& conninfo, const QString& folder, double localByt
                 qPrintable(same));
 }
 
-// The offscreen platform says so whenever a window's size limits change; it means nothing here.
-void quietOffscreen(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type != QtDebugMsg && !message.contains(QLatin1String("propagateSizeHints")))
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QStandardPaths::setTestModeEnabled(true);
-    Application::setIdentity();
+    prepareWidgetBenchmark();
     QApplication app(argc, argv);
-    Application::initResources();
     qInstallMessageHandler(quietOffscreen);
     qint64 backlogRecords = 1000000;
     qint64 centralRecords = 10000000;

@@ -31,7 +31,6 @@ namespace {
 constexpr int Records = 1000000;
 constexpr int Days = 400;
 constexpr int Subscribers = 320;
-constexpr int Runs = 3;
 constexpr qint64 DayMs = 86400000;
 
 const char* const Surnames[] = {"Иванов",  "Смирнов", "Кузнецов", "Попов",    "Васильев",
@@ -152,14 +151,6 @@ void generate(const QString& file)
     }
 }
 
-// Wall time and the processor time of this process and of the processes it waited for: the
-// machine may be busy with other work, which stretches the first but not the second.
-struct Timing
-{
-    double wall = 0;
-    double cpu = 0;
-};
-
 double cpuSeconds()
 {
     double total = 0;
@@ -172,6 +163,8 @@ double cpuSeconds()
     return total;
 }
 
+// Wall time and the processor time of this process and of the processes it waited for: the
+// machine may be busy with other work, which stretches the first but not the second.
 Timing secondsOf(const std::function<void()>& work)
 {
     QElapsedTimer clock;
@@ -179,24 +172,6 @@ Timing secondsOf(const std::function<void()>& work)
     clock.start();
     work();
     return {clock.nsecsElapsed() / 1e9, cpuSeconds() - cpu};
-}
-
-// The best of a few runs of work, which returns the time of its measured part.
-Timing best(const std::function<Timing()>& work)
-{
-    Timing fastest = work();
-    for (int run = 1; run < Runs; ++run) {
-        const Timing next = work();
-        if (next.wall < fastest.wall)
-            fastest = next;
-    }
-    return fastest;
-}
-
-template<typename T>
-T* child(QWidget* window, const char* name)
-{
-    return window->findChild<T*>(QString::fromLatin1(name));
 }
 
 void report(const QString& what, const Timing& time, const QJournalWindow* window, double target)

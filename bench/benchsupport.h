@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QObject>
 #include <QStandardPaths>
 #include <QString>
 #include <QTimer>
@@ -156,4 +157,34 @@ inline double seconds(const std::function<bool()>& work)
         std::exit(1);
     }
     return clock.nsecsElapsed() / 1e9;
+}
+
+// Wall time and the processor time of one measured run (what the processor time counts, each
+// benchmark says where it takes it).
+struct Timing
+{
+    double wall = 0;
+    double cpu = 0;
+};
+
+// How many runs best() times.
+constexpr int BestOfRuns = 3;
+
+// The fastest of BestOfRuns runs of work, which returns the time of its measured part.
+inline Timing best(const std::function<Timing()>& work)
+{
+    Timing fastest = work();
+    for (int run = 1; run < BestOfRuns; ++run) {
+        const Timing next = work();
+        if (next.wall < fastest.wall)
+            fastest = next;
+    }
+    return fastest;
+}
+
+// A child of a window (a widget, an action) by its object name.
+template<typename T>
+T* child(QObject* window, const char* name)
+{
+    return window->findChild<T*>(QString::fromLatin1(name));
 }
