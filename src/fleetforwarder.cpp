@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QStringList>
 #include <QVariant>
 
@@ -233,74 +234,57 @@ bool FleetForwarder::connectServer(PgConnection& server, JournalFile& journal, Q
 bool FleetForwarder::mapLabels(PgConnection& server, JournalFile& journal, const QSet<qint64>& ids,
                                QString* error)
 {
-    if (ids.isEmpty())
-        return true;
-    QSqlQuery query(journal.database());
-    if (!query.exec(
-            QStringLiteral("SELECT id, text FROM label WHERE id IN (%1)").arg(idList(ids)))) {
-        *error =
-            tr("не удалось прочитать журнал %1: %2").arg(m_journalFile, query.lastError().text());
-        return false;
-    }
-    QList<qint64> local;
-    QStringList texts;
-    while (query.next()) {
-        local.append(query.value(0).toLongLong());
-        texts.append(query.value(1).toString());
-    }
-    PgConnection::Rows rows;
-    if (!server.exec(QStringLiteral("SELECT fleet.label_ids($1::text[])"), {arrayLiteral(texts)},
-                     &rows)) {
-        *error = server.errorText();
-        return false;
-    }
-    const QList<qint64> remote = numbers(rows.value(0).value(0));
-    if (remote.size() != local.size() || local.size() != ids.size()) {
-        *error = tr("сервер не дал номера текстам журнала");
-        return false;
-    }
-    for (int n = 0; n < local.size(); ++n)
-        m_labels.insert(local[n], remote[n]);
-    return true;
+    return mapNumbers(server, journal, ids,
+                      QStringLiteral("SELECT id, text FROM label WHERE id IN (%1)"),
+                      QStringLiteral("SELECT fleet.label_ids($1::text[])"),
+                      tr("сервер не дал номера текстам журнала"), &m_labels, error);
 }
 
 bool FleetForwarder::mapOwners(PgConnection& server, JournalFile& journal, const QSet<qint64>& ids,
                                QString* error)
 {
+    return mapNumbers(
+        server, journal, ids,
+        QStringLiteral("SELECT id, subscriber, apartment, name FROM owner WHERE id IN (%1)"),
+        QStringLiteral("SELECT fleet.owner_ids($1::integer[], $2::text[], $3::text[])"),
+        tr("сервер не дал номера владельцам ключей журнала"), &m_owners, error);
+}
+
+bool FleetForwarder::mapNumbers(PgConnection& server, JournalFile& journal, const QSet<qint64>& ids,
+                                const QString& select, const QString& function,
+                                const QString& failure, QHash<qint64, qint64>* map, QString* error)
+{
     if (ids.isEmpty())
         return true;
     QSqlQuery query(journal.database());
-    if (!query.exec(QStringLiteral("SELECT id, subscriber, apartment, name FROM owner"
-                                   " WHERE id IN (%1)")
-                        .arg(idList(ids)))) {
+    if (!query.exec(select.arg(idList(ids)))) {
         *error =
             tr("не удалось прочитать журнал %1: %2").arg(m_journalFile, query.lastError().text());
         return false;
     }
+    // The local number, then one array a column for the server's function.
     QList<qint64> local;
-    QStringList subscribers;
-    QStringList apartments;
-    QStringList names;
+    QVector<QStringList> columns(query.record().count() - 1);
     while (query.next()) {
         local.append(query.value(0).toLongLong());
-        subscribers.append(query.value(1).toString());
-        apartments.append(query.value(2).toString());
-        names.append(query.value(3).toString());
+        for (int column = 0; column < columns.size(); ++column)
+            columns[column].append(query.value(column + 1).toString());
     }
+    QVariantList arrays;
+    for (const QStringList& column : qAsConst(columns))
+        arrays.append(arrayLiteral(column));
     PgConnection::Rows rows;
-    if (!server.exec(
-            QStringLiteral("SELECT fleet.owner_ids($1::integer[], $2::text[], $3::text[])"),
-            {arrayLiteral(subscribers), arrayLiteral(apartments), arrayLiteral(names)}, &rows)) {
+    if (!server.exec(function, arrays, &rows)) {
         *error = server.errorText();
         return false;
     }
     const QList<qint64> remote = numbers(rows.value(0).value(0));
     if (remote.size() != local.size() || local.size() != ids.size()) {
-        *error = tr("сервер не дал номера владельцам ключей журнала");
+        *error = failure;
         return false;
     }
     for (int n = 0; n < local.size(); ++n)
-        m_owners.insert(local[n], remote[n]);
+        map->insert(local[n], remote[n]);
     return true;
 }
 

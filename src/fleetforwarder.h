@@ -59,6 +59,11 @@ private:
                    QString* error);
     bool mapOwners(PgConnection& server, JournalFile& journal, const QSet<qint64>& ids,
                    QString* error);
+    // select reads each of ids with the values function takes, one array a column, in order;
+    // the numbers it returns go into map, failure said when they do not match.
+    bool mapNumbers(PgConnection& server, JournalFile& journal, const QSet<qint64>& ids,
+                    const QString& select, const QString& function, const QString& failure,
+                    QHash<qint64, qint64>* map, QString* error);
     // Starts storing a batch; the server's answer is taken by confirm(), before anything else
     // is sent.
     bool send(PgConnection& server, const Batch& batch, QString* error);
