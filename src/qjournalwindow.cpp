@@ -377,16 +377,17 @@ void QJournalWindow::applyFilter()
 void QJournalWindow::updateChart()
 {
     m_chartStale = false;
-    if (!isOpen()) {
-        ui->chartView->showMessage(tr("Нет данных: журнал не открыт"));
-        return;
-    }
     QDate first;
     QDate last;
     periodDays(&first, &last);
+    // Made after the period is known: reading it may have found the server's connection lost.
+    const std::unique_ptr<JournalSource> query = source(filter());
+    if (!query) {
+        ui->chartView->showMessage(tr("Нет данных: журнал не открыт"));
+        return;
+    }
     JournalActivity activity;
     QString error;
-    const std::unique_ptr<JournalSource> query = source(filter());
     if (!query->isValid() || !query->activity(first, last, &activity, &error))
         ui->chartView->showMessage(tr("Не удалось построить график: %1")
                                        .arg(query->isValid() ? error : query->errorText()));

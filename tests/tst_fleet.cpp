@@ -1,5 +1,6 @@
 #include "fleetforwarder.h"
 #include "fleetquery.h"
+#include "journalchartview.h"
 #include "journalfile.h"
 #include "journalmodel.h"
 #include "pgconnection.h"
@@ -467,6 +468,15 @@ private slots:
         window.findChild<QAction*>("actionRefresh")->trigger();
         QVERIFY(
             childOf<QLabel>(&window, "lMessage")->text().contains("Журнал объектов не показан"));
+        QVERIFY(pg.restart());
+        // The server gone while the window still holds its connection: the chart, drawn when
+        // its tab is shown, says so.
+        childOf<QTabWidget>(&window, "tabWidget")->setCurrentIndex(0);
+        window.setServer(dispatcher);
+        QVERIFY(pg.stop());
+        childOf<QTabWidget>(&window, "tabWidget")->setCurrentIndex(1);
+        QCOMPARE(childOf<JournalChartView>(&window, "chartView")->chart()->title(),
+                 QString("Нет данных: журнал не открыт"));
         QVERIFY(pg.restart());
         window.setServer(QString());
         QVERIFY(!sites->isVisible());
