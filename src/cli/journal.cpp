@@ -9,8 +9,6 @@
 #include "pgconnection.h"
 
 #include <QDateTime>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 using Console::tr;
 
@@ -48,6 +46,20 @@ QList<quint32> keyCodes(const QString& text)
             codes.append(code);
     }
     return codes;
+}
+
+// Every matching record on standard output, oldest first; a fleet journal's lines begin with
+// the record's site, and its JSON names it. False when the reading failed.
+bool printAll(JournalSource& query, bool json)
+{
+    return query.isValid() && query.forEach([json](const JournalEntry& entry) {
+        if (json)
+            Console::result(JournalLines::json(entry.record, CardFormat::Default, entry.site));
+        else
+            Console::result((entry.site.isEmpty() ? QString() : entry.site + QLatin1Char('\t')) +
+                            JournalLines::text(entry.record, CardFormat::Default));
+        return true;
+    });
 }
 
 } // namespace
@@ -122,7 +134,6 @@ int Commands::journal(CommandLine& line, const QStringList& arguments)
         }
     }
 
-    const bool json = line.isSet(asJson);
     if (line.isSet(site) && !line.isSet(server))
         return line.usageError(tr("--site задаётся вместе с --server."));
     if (line.isSet(server)) {
@@ -133,23 +144,7 @@ int Commands::journal(CommandLine& line, const QStringList& arguments)
         if (!connectServer(connection, line.value(server)))
             return Console::Failure;
         FleetQuery query(connection, filter);
-        // Each line begins with the site; JSON gains its name.
-        const bool read = query.forEach([json](const JournalEntry& entry) {
-            if (json) {
-                QJsonObject object =
-                    QJsonDocument::fromJson(
-                        JournalLines::json(entry.record, CardFormat::Default).toUtf8())
-                        .object();
-                object.insert(QStringLiteral("site"), entry.site);
-                Console::result(
-                    QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
-            } else {
-                Console::result(entry.site + QLatin1Char('\t') +
-                                JournalLines::text(entry.record, CardFormat::Default));
-            }
-            return true;
-        });
-        if (!read) {
+        if (!printAll(query, line.isSet(asJson))) {
             Console::message(
                 tr("Не удалось прочитать журнал на сервере: %1").arg(query.errorText()));
             return Console::Failure;
@@ -163,12 +158,7 @@ int Commands::journal(CommandLine& line, const QStringList& arguments)
         return Console::Failure;
     }
     JournalQuery query(journal.database(), filter);
-    const bool read = query.isValid() && query.forEach([json](const JournalEntry& entry) {
-        Console::result(json ? JournalLines::json(entry.record, CardFormat::Default)
-                             : JournalLines::text(entry.record, CardFormat::Default));
-        return true;
-    });
-    if (!read) {
+    if (!printAll(query, line.isSet(asJson))) {
         Console::message(
             tr("Не удалось прочитать журнал %1: %2").arg(journal.fileName(), query.errorText()));
         return Console::Failure;

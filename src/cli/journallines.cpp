@@ -63,7 +63,7 @@ QString JournalLines::text(const JournalRecord& record, int keyFormat)
     return fields.join(QLatin1Char('\t'));
 }
 
-QString JournalLines::json(const JournalRecord& record, int keyFormat)
+QString JournalLines::json(const JournalRecord& record, int keyFormat, const QString& site)
 {
     const auto orNull = [](bool present, const QJsonValue& value) {
         return present ? value : QJsonValue();
@@ -75,7 +75,7 @@ QString JournalLines::json(const JournalRecord& record, int keyFormat)
         owner.insert(QStringLiteral("name"), record.owner.name);
     }
     const bool action = record.kind == JournalKind::Action;
-    const QJsonObject object{
+    QJsonObject object{
         {QStringLiteral("time"), isoTime(record.received)},
         {QStringLiteral("kind"), kindNames().value(int(record.kind))},
         {QStringLiteral("code"), orNull(record.code >= 0, record.code)},
@@ -94,5 +94,7 @@ QString JournalLines::json(const JournalRecord& record, int keyFormat)
         {QStringLiteral("outcome"), orNull(action, record.detail)},
         {QStringLiteral("user"), orNull(action, record.user)},
     };
+    if (!site.isEmpty())
+        object.insert(QStringLiteral("site"), site);
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }

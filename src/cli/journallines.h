@@ -9,7 +9,8 @@
 namespace JournalLines {
 
 QString text(const JournalRecord& record, int keyFormat);
-QString json(const JournalRecord& record, int keyFormat);
+// site, a fleet journal's, is given as "site" when not empty.
+QString json(const JournalRecord& record, int keyFormat, const QString& site = QString());
 
 // The names --kind takes, in the order of JournalKind.
 QStringList kindNames();
