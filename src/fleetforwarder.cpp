@@ -1,6 +1,7 @@
 #include "fleetforwarder.h"
 
 #include "journalfile.h"
+#include "journalsource.h"
 #include "pgconnection.h"
 
 #include <QCoreApplication>
@@ -70,14 +71,6 @@ QString arrayLiteral(const QStringList& texts)
                           .replace(QLatin1Char('"'), QLatin1String("\\\"")) +
                       QLatin1Char('"'));
     return QLatin1Char('{') + quoted.join(QLatin1Char(',')) + QLatin1Char('}');
-}
-
-QString idList(const QSet<qint64>& ids)
-{
-    QStringList texts;
-    for (qint64 id : ids)
-        texts.append(QString::number(id));
-    return texts.join(QLatin1Char(','));
 }
 
 // The numbers of an integer array the server returned, e.g. "{3,1,2}".
@@ -257,7 +250,7 @@ bool FleetForwarder::mapNumbers(PgConnection& server, JournalFile& journal, cons
     if (ids.isEmpty())
         return true;
     QSqlQuery query(journal.database());
-    if (!query.exec(select.arg(idList(ids)))) {
+    if (!query.exec(select.arg(sqlNumberList(ids.values())))) {
         *error =
             tr("не удалось прочитать журнал %1: %2").arg(m_journalFile, query.lastError().text());
         return false;
@@ -399,11 +392,8 @@ bool FleetForwarder::send(PgConnection& server, const Batch& batch, QString* err
 {
     // Partitions are made outside the batch's transaction, which they would lock for others.
     if (!batch.monthIds.isEmpty()) {
-        QStringList ids;
-        for (qint64 id : batch.monthIds)
-            ids.append(QString::number(id));
         if (!server.exec(QStringLiteral("SELECT fleet.prepare_months($1::bigint[])"),
-                         {QLatin1Char('{') + ids.join(QLatin1Char(',')) + QLatin1Char('}')})) {
+                         {QLatin1Char('{') + sqlNumberList(batch.monthIds) + QLatin1Char('}')})) {
             *error = server.errorText();
             return false;
         }

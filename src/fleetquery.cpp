@@ -1,6 +1,5 @@
 #include "fleetquery.h"
 
-#include "cardformat.h"
 #include "journalactivity.h"
 #include "pgconnection.h"
 
@@ -20,22 +19,6 @@ QString tr(const char* text)
 constexpr qint64 DayMs = 86400000;
 // More owners than this matching a filter are chosen by a subquery instead of a list.
 constexpr int MaxListedOwners = 5000;
-
-QString numberList(const QList<qint64>& numbers)
-{
-    QStringList texts;
-    for (qint64 number : numbers)
-        texts.append(QString::number(number));
-    return texts.join(QLatin1Char(','));
-}
-
-bool isDecimal(const QString& text)
-{
-    if (text.isEmpty() || text.size() > 8)
-        return false;
-    return std::all_of(text.begin(), text.end(),
-                       [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
-}
 
 // The record's columns with its texts and owner, for a subquery r of chosen records.
 const char* const Columns =
@@ -78,21 +61,21 @@ FleetQuery::FleetQuery(PgConnection& server, const JournalFilter& filter)
             }
             ids.append(id);
         }
-        m_siteList = numberList(ids);
+        m_siteList = sqlNumberList(ids);
         m_terms.append(QStringLiteral("r.site IN (%1)").arg(m_siteList));
     }
     if (!filter.kinds.isEmpty()) {
         QList<qint64> kinds;
         for (JournalKind kind : filter.kinds)
             kinds.append(int(kind));
-        m_kindList = numberList(kinds);
+        m_kindList = sqlNumberList(kinds);
         m_terms.append(QStringLiteral("r.kind IN (%1)").arg(m_kindList));
     }
     if (!filter.keys.isEmpty()) {
         QList<qint64> keys;
         for (quint32 key : filter.keys)
             keys.append(key);
-        m_terms.append(QStringLiteral("r.key IN (%1)").arg(numberList(keys)));
+        m_terms.append(QStringLiteral("r.key IN (%1)").arg(sqlNumberList(keys)));
     }
     if (!filter.apartment.isEmpty()) {
         const QString owners = ownerIds(QStringLiteral("apartment = $1"), {filter.apartment});
@@ -104,11 +87,7 @@ FleetQuery::FleetQuery(PgConnection& server, const JournalFilter& filter)
     const QString text = filter.text.trimmed();
     if (!text.isEmpty()) {
         // Owners are matched on the server; a name in any letter case as its locale folds it.
-        QList<qint64> keys;
-        if (const uint key = textToCard(CardFormat::orDefault(filter.keyFormat), text, QString()))
-            keys.append(key);
-        if (isDecimal(text) && !keys.contains(text.toLongLong()))
-            keys.append(text.toLongLong());
+        const QList<qint64> keys = filter.textKeys();
         const QString owners = ownerIds(
             QStringLiteral("apartment = $1 OR subscriber::text = $1 OR lower(name) LIKE $2"),
             {text, QStringLiteral("%") + text.toLower() + QStringLiteral("%")});
@@ -116,7 +95,7 @@ FleetQuery::FleetQuery(PgConnection& server, const JournalFilter& filter)
             return;
         QStringList either;
         if (!keys.isEmpty())
-            either.append(QStringLiteral("r.key IN (%1)").arg(numberList(keys)));
+            either.append(QStringLiteral("r.key IN (%1)").arg(sqlNumberList(keys)));
         if (!owners.isEmpty())
             either.append(QStringLiteral("r.owner IN (%1)").arg(owners));
         m_terms.append(either.isEmpty() ? QStringLiteral("false")
@@ -148,7 +127,7 @@ QString FleetQuery::ownerIds(const QString& condition, const QVariantList& param
     QList<qint64> ids;
     for (const QVariantList& row : rows)
         ids.append(row[0].toLongLong());
-    return numberList(ids);
+    return sqlNumberList(ids);
 }
 
 bool FleetQuery::failed(const QString& error)

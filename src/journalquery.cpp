@@ -1,6 +1,5 @@
 #include "journalquery.h"
 
-#include "cardformat.h"
 #include "journalactivity.h"
 #include "journalfile.h"
 
@@ -10,26 +9,6 @@
 #include <QVariant>
 
 namespace {
-
-QString idList(const QList<qint64>& ids)
-{
-    QStringList texts;
-    texts.reserve(ids.size());
-    for (qint64 id : ids)
-        texts.append(QString::number(id));
-    return texts.join(QLatin1Char(','));
-}
-
-bool isDecimal(const QString& text)
-{
-    if (text.isEmpty() || text.size() > 8)
-        return false;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    return true;
-}
 
 qint64 singleId(QSqlDatabase db, const char* statement)
 {
@@ -58,13 +37,13 @@ JournalQuery::JournalQuery(QSqlDatabase db, const JournalFilter& filter)
         QList<qint64> kinds;
         for (JournalKind kind : filter.kinds)
             kinds.append(int(kind));
-        terms.append(QStringLiteral("r.kind IN (%1)").arg(idList(kinds)));
+        terms.append(QStringLiteral("r.kind IN (%1)").arg(sqlNumberList(kinds)));
     }
     if (!filter.keys.isEmpty()) {
         QList<qint64> keys;
         for (quint32 key : filter.keys)
             keys.append(key);
-        terms.append(QStringLiteral("r.key IN (%1)").arg(idList(keys)));
+        terms.append(QStringLiteral("r.key IN (%1)").arg(sqlNumberList(keys)));
     }
     if (!filter.apartment.isEmpty()) {
         terms.append(
@@ -80,11 +59,7 @@ JournalQuery::JournalQuery(QSqlDatabase db, const JournalFilter& filter)
 QString JournalQuery::ownerCondition()
 {
     const QString text = m_filter.text.trimmed();
-    QList<qint64> keys;
-    if (const uint key = textToCard(CardFormat::orDefault(m_filter.keyFormat), text, QString()))
-        keys.append(key);
-    if (isDecimal(text) && !keys.contains(text.toLongLong()))
-        keys.append(text.toLongLong());
+    const QList<qint64> keys = m_filter.textKeys();
 
     // Owners are few beside the records, so they are matched here, where a name can be
     // compared in any letter case, Cyrillic included.
@@ -101,9 +76,9 @@ QString JournalQuery::ownerCondition()
 
     QStringList alternatives;
     if (!keys.isEmpty())
-        alternatives.append(QStringLiteral("r.key IN (%1)").arg(idList(keys)));
+        alternatives.append(QStringLiteral("r.key IN (%1)").arg(sqlNumberList(keys)));
     if (!owners.isEmpty())
-        alternatives.append(QStringLiteral("r.owner IN (%1)").arg(idList(owners)));
+        alternatives.append(QStringLiteral("r.owner IN (%1)").arg(sqlNumberList(owners)));
     if (alternatives.isEmpty())
         return QStringLiteral("0");
     return QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) + QLatin1Char(')');

@@ -25,7 +25,13 @@ struct JournalFilter
     QList<quint32> keys; // any of these key codes
     QString apartment;   // exactly this apartment
     QStringList sites;   // a fleet journal's records of these sites only
+
+    // The key codes text may stand for: a key as shown in keyFormat, or a decimal code.
+    QList<qint64> textKeys() const;
 };
+
+// Numbers as an SQL list, "1,2,3", for IN (…) and array literals.
+QString sqlNumberList(const QList<qint64>& numbers);
 
 // A record read back from a journal.
 struct JournalEntry
