@@ -20,6 +20,14 @@ constexpr qint64 DayMs = 86400000;
 // More owners than this matching a filter are chosen by a subquery instead of a list.
 constexpr int MaxListedOwners = 5000;
 
+// text matched letter for letter by LIKE, whose wildcards "%" and "_" it may hold.
+QString likeLiteral(QString text)
+{
+    return text.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('%'), QLatin1String("\\%"))
+        .replace(QLatin1Char('_'), QLatin1String("\\_"));
+}
+
 // The record's columns with its texts and owner, for a subquery r of chosen records.
 const char* const Columns =
     "SELECT r.id, r.site, r.kind, r.code, r.key, encode(r.raw, 'hex'), t.text, d.text, p.text,"
@@ -90,7 +98,7 @@ FleetQuery::FleetQuery(PgConnection& server, const JournalFilter& filter)
         const QList<qint64> keys = filter.textKeys();
         const QString owners = ownerIds(
             QStringLiteral("apartment = $1 OR subscriber::text = $1 OR lower(name) LIKE $2"),
-            {text, QStringLiteral("%") + text.toLower() + QStringLiteral("%")});
+            {text, QStringLiteral("%") + likeLiteral(text.toLower()) + QStringLiteral("%")});
         if (!isValid())
             return;
         QStringList either;

@@ -10,6 +10,7 @@
 #include "watcher.h"
 
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QSqlError>
 
 #include <algorithm>
@@ -460,6 +461,16 @@ private slots:
             QCOMPARE(model->data(model->index(row, JournalModel::Site)).toString(), fields[0]);
             QCOMPARE(model->data(model->index(row, JournalModel::Key)).toString(), fields[2]);
         }
+        // A search matches names as the local journal does, letter for letter: "_" and "%" are
+        // no wildcards.
+        for (const char* text : {"_", "%"}) {
+            childOf<QLineEdit>(&window, "leFilter")->setText(text);
+            QTRY_COMPARE(model->matching(), qint64(0));
+        }
+        childOf<QLineEdit>(&window, "leFilter")->setText("ЖИЛЬЦОВА");
+        QTRY_VERIFY(model->matching() > 0);
+        childOf<QLineEdit>(&window, "leFilter")->clear();
+        QTRY_COMPARE(model->matching(), qint64(3010));
         // The chart is drawn from the server too.
         childOf<QTabWidget>(&window, "tabWidget")->setCurrentIndex(1);
         QVERIFY(!childOf<QLabel>(&window, "lMessage")->isVisible());
