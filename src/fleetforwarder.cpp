@@ -257,7 +257,7 @@ bool FleetForwarder::mapNumbers(PgConnection& server, JournalFile& journal, cons
     }
     // The local number, then one array a column for the server's function.
     QList<qint64> local;
-    QVector<QStringList> columns(query.record().count() - 1);
+    QVector<QStringList> columns(qMax(0, query.record().count() - 1));
     while (query.next()) {
         local.append(query.value(0).toLongLong());
         for (int column = 0; column < columns.size(); ++column)
